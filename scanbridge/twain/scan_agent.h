@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstddef>
+
+#include "twain_session.h"
+
+// Receives each transferred page: the locked packed DIB and the size of the
+// block that holds it, so that nothing reads past the block.
+using ImageHook = void (*)(void* dib, std::size_t blockSize);
+
+// The session this library actually runs: it remembers whether the source's
+// own dialog is to be shown and hands every image to the image hook.
+class ScanAgent : public TwainSession {
+public:
+    // Loads and opens the manager at once, with parent as its window.
+    explicit ScanAgent(HWND parent);
+    ~ScanAgent() override;
+
+    void SetShowUI(bool show);
+    bool ShowUI() const;
+    // nullptr drops the images.
+    void SetImageHook(ImageHook hook);
+    bool AcquireWithSettings(int count);
+
+protected:
+    void OnImage(HGLOBAL image, const TW_IMAGEINFO& info) override;
+
+private:
+    bool showUI_ = true;
+    ImageHook imageHook_ = nullptr;
+};

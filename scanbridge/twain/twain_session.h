@@ -1,0 +1,94 @@
+#pragma once
+
+// clang-format off
+#include <windows.h>
+#include <twain.h>
+// clang-format on
+
+#include <string>
+
+static_assert(sizeof(TW_IDENTITY) == 156, "TW_IDENTITY must keep its 2-byte packed layout");
+
+// The one conversation of this library with the TWAIN source manager: the
+// manager itself, one data source, its capabilities and its image transfers.
+// Every operation answers true only for TWRC_SUCCESS and leaves the manager's
+// return code in LastReturnCode(); operations the TWAIN state does not allow
+// answer false without sending anything.
+class TwainSession {
+public:
+    // With a window, the manager is loaded and opened at once.
+    explicit TwainSession(HWND parent = nullptr);
+    virtual ~TwainSession();
+    TwainSession(const TwainSession&) = delete;
+    TwainSession& operator=(const TwainSession&) = delete;
+
+    // The only way to the manager's entry. After any answer other than
+    // TWRC_SUCCESS the status is fetched once, into the status field.
+    bool DsmCall(pTW_IDENTITY origin, pTW_IDENTITY destination, TW_UINT32 group, TW_UINT16 dat,
+                 TW_UINT16 msg, TW_MEMREF data);
+
+    // Session core.
+    bool LoadManager(HWND window);
+    void UnloadManager();
+    void CloseManager();
+    bool PickDefaultSource();
+    // Without an identity the source identity is used as it stands.
+    virtual bool OpenDataSource(const TW_IDENTITY* identity = nullptr);
+    bool CloseDataSource();
+    // Product names, each followed by a zero byte, closed by one more zero
+    // byte; a lone zero byte when there is no source or no manager.
+    std::string ListSourceNames();
+    // name: ANSI bytes, compared byte for byte with the product names.
+    bool OpenSourceByName(const char* name);
+    bool StartSource(bool showUI);
+    virtual bool StopSource();
+
+    bool IsDriverLoaded() const;
+    bool IsManagerOpen() const;
+    bool IsSourceOpen() const;
+    bool IsSourceEnabled() const;
+    TW_INT16 LastReturnCode() const;
+    const TW_STATUS& Status() const;
+    const TW_IDENTITY& AppIdentity() const;
+    const TW_IDENTITY& SourceIdentity() const;
+
+    // Capabilities, on the open source only. Values travel as 16 bits; wider
+    // ones are cut to their low 16 bits.
+    bool QueryCapability(TW_UINT16 cap, TW_UINT32& value);
+    bool ApplyCapability(TW_UINT16 cap, TW_UINT16 value, bool isSigned);
+    bool ApplyBoolCapability(TW_UINT16 cap, TW_UINT16 value);
+    bool ApplyTransferCount(int count);
+    bool ApplyPixelType(int type);
+    bool ApplyResolution(int x, int y);
+    bool ApplyDuplex(bool on);
+
+    // Acquisition.
+    bool BeginAcquisition(int count, bool showUI);
+    // Answers whether the message was the source's (then it must not be
+    // dispatched); the notification is written in every case.
+    bool FilterEvent(MSG* message, TW_UINT16* notification);
+    void OnSourceMessage(TW_UINT16 notification);
+    void RunTransfers();
+    // Both answer whether more images are to come.
+    bool FetchNativeImage(const TW_IMAGEINFO& info);
+    bool FinishTransfer();
+    void AbortTransfers();
+
+protected:
+    virtual void FillIdentity();
+    // image: the source's movable global block holding a packed DIB; it is
+    // freed by the caller afterwards.
+    virtual void OnImage(HGLOBAL image, const TW_IMAGEINFO& info) = 0;
+
+private:
+    HMODULE library_ = nullptr;
+    DSMENTRYPROC entry_ = nullptr;
+    TW_IDENTITY appIdentity_{};
+    TW_IDENTITY sourceIdentity_{};
+    TW_STATUS status_{};
+    TW_INT16 lastReturnCode_ = TWRC_SUCCESS;
+    HWND parent_ = nullptr;
+    bool managerOpen_ = false;
+    bool sourceOpen_ = false;
+    bool sourceEnabled_ = false;
+};
