@@ -1,0 +1,440 @@
+// Black-box tests of runner.exe under Wine. Each case gets a fresh application folder with a
+// copy of runner.exe and (or not) parametry.txt, a stand-in java.exe where the case wants one,
+// and a CurrentVersion in the 32-bit registry view this 32-bit test sees. runner.exe is started
+// inside a job object with an exact raw command line; the test answers its message boxes, waits
+// until runner and everything it started have ended (killing them after a time limit), and
+// then compares the boxes and the stand-in's records with what is expected.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const char* const kJavaKey = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
+const char* const kNativeSystemJava = "C:\\windows\\system32\\java.exe";
+constexpr auto kTimeLimit = std::chrono::seconds(20);
+
+// The build hands over Unix paths; Wine shows the Unix root as drive Z:.
+std::string WindowsPath(std::string unixPath) {
+    std::replace(unixPath.begin(), unixPath.end(), '/', '\\');
+    return "Z:" + unixPath;
+}
+
+struct Box {
+    std::wstring caption;
+    std::wstring text;
+};
+
+struct JavaStart {
+    std::string commandLine;
+    std::string directory;
+    std::string showFlags;  // "1 0": STARTF_USESHOWWINDOW with SW_HIDE
+    std::vector<std::string> arguments;
+};
+
+struct Outcome {
+    bool ended = false;
+    DWORD exitCode = 1;
+    std::vector<Box> boxes;
+    std::vector<JavaStart> probes;    // started by the shell with --version
+    std::vector<JavaStart> launches;  // started with the application's command line
+};
+
+std::string ReadWholeFile(const std::string& path) {
+    std::string bytes;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return bytes;
+    char chunk[4096];
+    DWORD read = 0;
+    while (ReadFile(file, chunk, sizeof(chunk), &read, nullptr) && read > 0)
+        bytes.append(chunk, read);
+    CloseHandle(file);
+    return bytes;
+}
+
+void WriteWholeFile(const std::string& path, const std::string& bytes) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+std::vector<std::string> FilesIn(const std::string& folder, const char* pattern) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\" + pattern).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (std::string(found.cFileName) != "." && std::string(found.cFileName) != "..") {
+            names.push_back(found.cFileName);
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
+void RemoveTree(const std::string& folder) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..") continue;
+            const std::string path = folder + "\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(path);
+            } else {
+                DeleteFileA(path.c_str());
+            }
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+JavaStart ParseRecord(const std::string& record) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = record.find('\n', start)) != std::string::npos; start = end + 1) {
+        lines.push_back(record.substr(start, end - start));
+    }
+    JavaStart java;
+    if (lines.size() < 3) return java;
+    java.commandLine = lines[0];
+    java.directory = lines[1];
+    java.showFlags = lines[2];
+    java.arguments.assign(lines.begin() + 3, lines.end());
+    return java;
+}
+
+// Runs a copy of the 64-bit system folder's view switch around one file operation: this
+// test is a 32-bit process too, and would otherwise reach syswow64.
+template <typename Action>
+void WithRedirectionOff(Action action) {
+    PVOID previous = nullptr;
+    Wow64DisableWow64FsRedirection(&previous);
+    action();
+    Wow64RevertWow64FsRedirection(previous);
+}
+
+bool Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
+struct BoxSearch {
+    DWORD processId;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectBox(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<BoxSearch*>(data);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char className[32] = {};
+    GetClassNameA(window, className, sizeof(className));
+    if (owner == search->processId && std::string(className) == "#32770" &&
+        IsWindowVisible(window)) {
+        search->found.push_back(window);
+    }
+    return TRUE;
+}
+
+class RunnerTest : public testing::Test {
+protected:
+    void SetUp() override {
+        const std::string cases = WindowsPath(KORVELO_CASES_DIR);
+        CreateDirectoryA(cases.c_str(), nullptr);
+        appFolder_ = cases + "\\" + testing::UnitTest::GetInstance()->current_test_info()->name();
+        RemoveTree(appFolder_);
+        ASSERT_TRUE(CreateDirectoryA(appFolder_.c_str(), nullptr)) << appFolder_;
+        recordsFolder_ = appFolder_ + "\\records";
+        ASSERT_TRUE(CreateDirectoryA(recordsFolder_.c_str(), nullptr));
+        startFolder_ = appFolder_ + "\\elsewhere";
+        ASSERT_TRUE(CreateDirectoryA(startFolder_.c_str(), nullptr));
+        runner_ = appFolder_ + "\\runner.exe";
+        ASSERT_TRUE(CopyFileA(WindowsPath(KORVELO_RUNNER_EXE).c_str(), runner_.c_str(), FALSE));
+
+        // No java.exe may be left anywhere the search reaches from an earlier case.
+        bool nativeJava = true;
+        WithRedirectionOff([&] { nativeJava = Exists(kNativeSystemJava); });
+        ASSERT_FALSE(nativeJava) << "a java.exe was left in the 64-bit system32";
+        ASSERT_FALSE(Exists("C:\\windows\\syswow64\\java.exe"));
+        ASSERT_FALSE(Exists("C:\\windows\\java.exe"));
+        DeleteCurrentVersion();
+    }
+
+    void TearDown() override {
+        if (placedInNativeSystem_) {
+            WithRedirectionOff([] { DeleteFileA(kNativeSystemJava); });
+        }
+        DeleteCurrentVersion();
+    }
+
+    void WriteParameters(const std::string& bytes) {
+        WriteWholeFile(appFolder_ + "\\parametry.txt", bytes);
+    }
+
+    void PlaceJavaBesideRunner() {
+        ASSERT_TRUE(CopyFileA(WindowsPath(KORVELO_FAKE_JAVA_EXE).c_str(),
+                              (appFolder_ + "\\java.exe").c_str(), FALSE));
+    }
+
+    void PlaceJavaInNativeSystem() {
+        BOOL copied = FALSE;
+        WithRedirectionOff([&] {
+            copied =
+                CopyFileA(WindowsPath(KORVELO_FAKE_JAVA_EXE).c_str(), kNativeSystemJava, FALSE);
+        });
+        ASSERT_TRUE(copied);
+        placedInNativeSystem_ = true;
+    }
+
+    static void SetCurrentVersion(const std::string& version) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kJavaKey, 0, nullptr, 0, KEY_WRITE, nullptr,
+                                  &key, nullptr),
+                  ERROR_SUCCESS);
+        RegSetValueExA(key, "CurrentVersion", 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(version.c_str()),
+                       static_cast<DWORD>(version.size() + 1));
+        RegCloseKey(key);
+    }
+
+    static void DeleteCurrentVersion() {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kJavaKey, 0, KEY_WRITE, &key) == ERROR_SUCCESS) {
+            RegDeleteValueA(key, "CurrentVersion");
+            RegCloseKey(key);
+        }
+    }
+
+    // Starts runner.exe with exactly this raw command line, from a folder other than its own.
+    Outcome Run(std::string rawCommandLine) {
+        Outcome outcome;
+        HANDLE job = CreateJobObjectA(nullptr, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof(limits));
+
+        SetEnvironmentVariableA("KORVELO_JAVA_RECORDS", recordsFolder_.c_str());
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION process = {};
+        if (!CreateProcessA(runner_.c_str(), &rawCommandLine[0], nullptr, nullptr, FALSE,
+                            CREATE_SUSPENDED, nullptr, startFolder_.c_str(), &startup, &process)) {
+            ADD_FAILURE() << "runner.exe could not be started: " << GetLastError();
+            CloseHandle(job);
+            return outcome;
+        }
+        AssignProcessToJobObject(job, process.hProcess);
+        ResumeThread(process.hThread);
+
+        std::set<HWND> answered;
+        const auto deadline = std::chrono::steady_clock::now() + kTimeLimit;
+        while (std::chrono::steady_clock::now() < deadline) {
+            BoxSearch search{process.dwProcessId, {}};
+            EnumWindows(CollectBox, reinterpret_cast<LPARAM>(&search));
+            for (HWND box : search.found) {
+                if (!answered.insert(box).second) continue;
+                wchar_t caption[256] = {};
+                wchar_t text[1024] = {};
+                GetWindowTextW(box, caption, 256);
+                GetDlgItemTextW(box, 0xFFFF, text, 1024);
+                outcome.boxes.push_back({caption, text});
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+            }
+            JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
+            QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting,
+                                      sizeof(accounting), nullptr);
+            if (WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0 &&
+                accounting.ActiveProcesses == 0) {
+                outcome.ended = true;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (!outcome.ended) TerminateJobObject(job, 1);
+        WaitForSingleObject(process.hProcess, 5000);
+        GetExitCodeProcess(process.hProcess, &outcome.exitCode);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        CloseHandle(job);
+
+        for (const std::string& name : FilesIn(recordsFolder_, "*.rec")) {
+            JavaStart java = ParseRecord(ReadWholeFile(recordsFolder_ + "\\" + name));
+            const std::string probeEnd = " --version";
+            const bool probe = java.commandLine.size() >= probeEnd.size() &&
+                               java.commandLine.compare(java.commandLine.size() - probeEnd.size(),
+                                                        probeEnd.size(), probeEnd) == 0;
+            (probe ? outcome.probes : outcome.launches).push_back(java);
+        }
+        return outcome;
+    }
+
+    void ExpectLaunch(const Outcome& outcome, const std::string& commandLine) {
+        ASSERT_EQ(outcome.launches.size(), 1u);
+        const JavaStart& java = outcome.launches[0];
+        EXPECT_EQ(java.commandLine, commandLine);
+        EXPECT_EQ(java.directory + "\\", appFolder_ + "\\");
+        EXPECT_EQ(java.showFlags, "1 0");
+    }
+
+    std::string appFolder_;
+    std::string recordsFolder_;
+    std::string startFolder_;
+    std::string runner_;
+    bool placedInNativeSystem_ = false;
+};
+
+const wchar_t* const kNoParameters =
+    L"Nepodařilo se spustit aplikaci, protože nebyly nalezeny parametry pro spuštění.";
+const wchar_t* const kNoJava =
+    L"Nepodařilo se nalézt instalaci Javy, která je potřeba pro spuštění této aplikace. "
+    L"Proveďte prosím reinstalaci Javy.";
+const wchar_t* const kOldJava =
+    L"Pravděpodobně máte nainstalovánu starou verzi Javy a je tak možné, že se aplikace "
+    L"nespustí. Nainstalujte prosím alespoň Javu verze 6.";
+const wchar_t* const kLaunchFailure = L"Nastala chyba při spouštění aplikace. Chyba: ";
+
+void ExpectBoxes(const Outcome& outcome, const std::vector<std::wstring>& texts) {
+    ASSERT_EQ(outcome.boxes.size(), texts.size());
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        EXPECT_EQ(outcome.boxes[i].caption, L"Chyba");
+        EXPECT_EQ(outcome.boxes[i].text, texts[i]);
+    }
+}
+
+void ExpectEndedWithZero(const Outcome& outcome) {
+    EXPECT_TRUE(outcome.ended) << "runner.exe or what it started did not end in time";
+    EXPECT_EQ(outcome.exitCode, 0u);
+}
+
+TEST_F(RunnerTest, NoParametersFileShowsOnlyM1AndProbesNothing) {
+    PlaceJavaBesideRunner();
+    SetCurrentVersion("1.8");
+    const Outcome outcome = Run("runner.exe");
+    ExpectEndedWithZero(outcome);
+    ExpectBoxes(outcome, {kNoParameters});
+    EXPECT_TRUE(outcome.probes.empty());
+    EXPECT_TRUE(outcome.launches.empty());
+}
+
+TEST_F(RunnerTest, Java18StartsWithoutAMessage) {
+    WriteParameters("-jar app.jar");
+    PlaceJavaBesideRunner();
+    SetCurrentVersion("1.8");
+    const Outcome outcome = Run("runner.exe");
+    ExpectEndedWithZero(outcome);
+    ExpectBoxes(outcome, {});
+    ASSERT_EQ(outcome.probes.size(), 1u);
+    EXPECT_EQ(outcome.probes[0].showFlags, "1 0");
+    ExpectLaunch(outcome, "java.exe -jar app.jar");
+}
+
+TEST_F(RunnerTest, Java15WarnsWithM3AndStillStarts) {
+    WriteParameters("-jar app.jar");
+    PlaceJavaBesideRunner();
+    SetCurrentVersion("1.5");
+    const Outcome outcome = Run("runner.exe");
+    ExpectEndedWithZero(outcome);
+    ExpectBoxes(outcome, {kOldJava});
+    ExpectLaunch(outcome, "java.exe -jar app.jar");
+}
+
+TEST_F(RunnerTest, NewerJavaVersionsAreNotTakenForOld) {
+    WriteParameters("-jar app.jar");
+    PlaceJavaBesideRunner();
+    for (const char* version : {"1.10", "11"}) {
+        SetCurrentVersion(version);
+        const Outcome outcome = Run("runner.exe");
+        ExpectEndedWithZero(outcome);
+        ExpectBoxes(outcome, {});
+        EXPECT_EQ(outcome.launches.size(), 1u) << version;
+        for (const std::string& name : FilesIn(recordsFolder_, "*.rec")) {
+            DeleteFileA((recordsFolder_ + "\\" + name).c_str());
+        }
+    }
+}
+
+TEST_F(RunnerTest, UnreadableVersionShowsM4AndStartsNothing) {
+    WriteParameters("-jar app.jar");
+    PlaceJavaBesideRunner();
+    SetCurrentVersion("1.x");
+    const Outcome outcome = Run("runner.exe");
+    ExpectEndedWithZero(outcome);
+    ExpectBoxes(outcome, {std::wstring(kLaunchFailure) +
+                          L"CurrentVersion \"1.x\" is not a valid version number"});
+    EXPECT_EQ(outcome.probes.size(), 1u);
+    EXPECT_TRUE(outcome.launches.empty());
+}
+
+TEST_F(RunnerTest, NoJavaAnywhereShowsM2AndStartsNothing) {
+    WriteParameters("-jar app.jar");
+    SetCurrentVersion("1.8");
+    const Outcome outcome = Run("runner.exe");
+    ExpectEndedWithZero(outcome);
+    ExpectBoxes(outcome, {kNoJava});
+    EXPECT_TRUE(outcome.launches.empty());
+}
+
+TEST_F(RunnerTest, JavaOnlyIn64BitSystemIsFoundAndStartedWithRedirectionOff) {
+    WriteParameters("-jar app.jar");
+    PlaceJavaInNativeSystem();
+    // Old on purpose: with redirection off the version is not read, so no M3 may appear.
+    SetCurrentVersion("1.5");
+    const Outcome outcome = Run("runner.exe");
+    ExpectEndedWithZero(outcome);
+    ExpectBoxes(outcome, {});
+    EXPECT_EQ(outcome.probes.size(), 1u);
+    ExpectLaunch(outcome, "java.exe -jar app.jar");
+}
+
+TEST_F(RunnerTest, WorkedExampleJoinsLinesAndQuotesArguments) {
+    WriteParameters("-Xmx512m \r\n-jar app.jar\r\n");
+    PlaceJavaBesideRunner();
+    SetCurrentVersion("1.8");
+    const Outcome outcome = Run("runner.exe one \"two words\"");
+    ExpectEndedWithZero(outcome);
+    ExpectBoxes(outcome, {});
+    ExpectLaunch(outcome, "java.exe -Xmx512m -jar app.jar \"one\" \"two words\"");
+    ASSERT_EQ(outcome.launches.size(), 1u);
+    EXPECT_EQ(outcome.launches[0].arguments,
+              (std::vector<std::string>{"-Xmx512m", "-jar", "app.jar", "one", "two words"}));
+}
+
+TEST_F(RunnerTest, ArgumentEndingInABackslashReachesJavaUnchanged) {
+    WriteParameters("-jar app.jar");
+    PlaceJavaBesideRunner();
+    SetCurrentVersion("1.8");
+    const Outcome outcome = Run("\"" + runner_ + "\" C:\\Data\\ next \"\"");
+    ExpectEndedWithZero(outcome);
+    ExpectBoxes(outcome, {});
+    ExpectLaunch(outcome, "java.exe -jar app.jar \"C:\\Data\\\\\" \"next\"");
+    ASSERT_EQ(outcome.launches.size(), 1u);
+    EXPECT_EQ(outcome.launches[0].arguments,
+              (std::vector<std::string>{"-jar", "app.jar", "C:\\Data\\", "next"}));
+}
+
+TEST_F(RunnerTest, FileHeldOpenForWritingShowsM1) {
+    WriteParameters("-jar app.jar");
+    PlaceJavaBesideRunner();
+    SetCurrentVersion("1.8");
+    HANDLE writer =
+        CreateFileA((appFolder_ + "\\parametry.txt").c_str(), GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    const Outcome outcome = Run("runner.exe");
+    CloseHandle(writer);
+    ExpectEndedWithZero(outcome);
+    ExpectBoxes(outcome, {kNoParameters});
+    EXPECT_TRUE(outcome.launches.empty());
+}
+
+}  // namespace
