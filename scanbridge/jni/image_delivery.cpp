@@ -1,0 +1,50 @@
+#include "image_delivery.h"
+
+#include "java_calls.h"
+#include "java_context.h"
+
+namespace {
+
+class LocalArray {
+public:
+    LocalArray(JNIEnv* env, jsize length) : env_(env), array_(env->NewByteArray(length)) {}
+    ~LocalArray() {
+        if (array_ != nullptr) env_->DeleteLocalRef(array_);
+    }
+    LocalArray(const LocalArray&) = delete;
+    LocalArray& operator=(const LocalArray&) = delete;
+
+    jbyteArray get() const { return array_; }
+
+private:
+    JNIEnv* env_;
+    jbyteArray array_;
+};
+
+}  // namespace
+
+bool FillBmpArray(void* dib, const BmpLayout& layout, JNIEnv* env, jbyteArray array) {
+    StoreSizeImage(dib, layout);
+    const auto header = BmpFileHeader(layout);
+    env->SetByteArrayRegion(array, 0, static_cast<jsize>(header.size()),
+                            reinterpret_cast<const jbyte*>(header.data()));
+    if (DescribeAndClear(env)) return false;
+    env->SetByteArrayRegion(array, static_cast<jsize>(header.size()),
+                            static_cast<jsize>(layout.DibBytes()), static_cast<const jbyte*>(dib));
+    return !DescribeAndClear(env);
+}
+
+void DeliverImage(void* dib, std::size_t blockSize) {
+    const JavaContext& context = CurrentJavaContext();
+    JNIEnv* env = context.env;
+    if (env == nullptr) return;
+    const auto layout = MeasureDib(dib, blockSize);
+    if (!layout) return;
+
+    const LocalArray bmp(env, static_cast<jsize>(layout->fileSize));
+    // An OutOfMemoryError when the page does not fit the Java heap.
+    if (DescribeAndClear(env) || bmp.get() == nullptr) return;
+    if (!FillBmpArray(dib, *layout, env, bmp.get())) return;
+
+    CallVoidCallback(env, context.scan, "fireNewImage", "([B)V", bmp.get());
+}

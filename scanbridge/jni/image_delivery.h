@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstddef>
+
+#include <jni.h>
+
+#include "bmp_packaging.h"
+
+// Copies the BMP file for the DIB into array, which holds layout.fileSize
+// bytes: the file header, then the DIB straight from its own memory. Answers
+// false when Java refused the bytes (the exception is already cleared).
+bool FillBmpArray(void* dib, const BmpLayout& layout, JNIEnv* env, jbyteArray array);
+
+// The image hook: hands the DIB, held in a locked block of blockSize bytes,
+// to fireNewImage of the current scan as the bytes of a BMP file. A DIB that
+// cannot be packaged within its block is skipped, and a page that Java
+// cannot take is lost; the scan goes on either way.
+void DeliverImage(void* dib, std::size_t blockSize);

@@ -1,0 +1,6 @@
+#include "java_context.h"
+
+JavaContext& CurrentJavaContext() {
+    static JavaContext context;
+    return context;
+}

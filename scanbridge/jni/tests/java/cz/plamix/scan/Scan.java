@@ -1,0 +1,86 @@
+package cz.plamix.scan;
+
+import java.util.List;
+import java.util.concurrent.CopyOnWriteArrayList;
+
+/**
+ * Scanning through TWAIN with the native library "scanbridge" (scanbridge.dll).
+ *
+ * <p>A scan runs synchronously on the thread that calls {@link #scan(int)}: the listeners hear
+ * {@code scanningStarted}, then one {@code newImage} per page with the bytes of a BMP file, then
+ * {@code scanningStopped}, all on that thread. Only {@link #isScanning()} may be asked from
+ * another thread while a scan runs. An exception thrown by a listener is printed and does not
+ * stop the scan.
+ */
+public class Scan {
+    static {
+        System.loadLibrary("scanbridge");
+    }
+
+    /** What a scan reports, on the scanning thread. */
+    public interface Listener {
+        default void scanningStarted() {}
+
+        void newImage(byte[] bmp);
+
+        default void scanningStopped() {}
+    }
+
+    private final List<Listener> listeners = new CopyOnWriteArrayList<>();
+
+    public void addListener(Listener listener) {
+        listeners.add(listener);
+    }
+
+    public void removeListener(Listener listener) {
+        listeners.remove(listener);
+    }
+
+    /** Always true: whether a TWAIN manager is installed shows in the other answers. */
+    public native boolean isTwainAvailble();
+
+    /** The product names of the installed sources, in the manager's order. */
+    public native String[] getAvailableSources();
+
+    /** Opens the source of that product name; false when none bears it (or name is null). */
+    public native boolean selectSource(String name);
+
+    /** Looks up the default source, to be opened by the next scan; the argument is ignored. */
+    public native boolean selectDefaultSource(int ignored);
+
+    /** Whether the source shows its own dialog during the scan; answers 1. */
+    public native int setShowUI(boolean show);
+
+    public native boolean setPixelType(int type);
+
+    /** The resolution, with the page size set to A4. */
+    public native boolean setDPI(int x, int y);
+
+    public native boolean setDoubleSided(boolean on);
+
+    /** Scans up to count pages and returns when the scan is over; answers true. */
+    public native boolean scan(int count);
+
+    public native boolean isScanning();
+
+    /** Asks the running scan to stop; 1 when an open source was closed. */
+    public native int stopScanning();
+
+    public native void initInstance();
+
+    public native void releaseInstance();
+
+    // Called by the native library; their names and signatures are fixed.
+
+    protected void fireStartScanning() {
+        for (Listener listener : listeners) listener.scanningStarted();
+    }
+
+    protected void fireNewImage(byte[] bmp) {
+        for (Listener listener : listeners) listener.newImage(bmp);
+    }
+
+    protected void fireStopScanning() {
+        for (Listener listener : listeners) listener.scanningStopped();
+    }
+}

@@ -1,0 +1,39 @@
+package cz.plamix.scan.test;
+
+import cz.plamix.scan.Scan;
+
+/**
+ * Delivery of an A4 page at 300 dpi in 24 bits against one memcpy of as many bytes, in this
+ * JVM. Prints figures; sets no limit.
+ */
+public final class Bench {
+    private Bench() {}
+
+    public static void main(String[] args) {
+        final int width = 2480, height = 3508, runs = 9;
+        final int fileSize = 14 + 40 + (width * 3 + 3) / 4 * 4 * height;
+        StandIn.reset();
+        final Scan scan = new Scan();
+        final int[] delivered = new int[1];
+        scan.addListener(bmp -> delivered[0] = bmp.length);
+
+        final long[] deliver = new long[runs];
+        final long[] copy = new long[runs];
+        for (int run = 0; run < runs; ++run) {
+            StandIn.queueLargePage(width, height);
+            scan.scan(1);
+            if (delivered[0] != fileSize) throw new IllegalStateException("page not delivered");
+            deliver[run] = StandIn.lastDeliveryNanos();
+            copy[run] = StandIn.memcpyNanos(fileSize);
+            System.out.printf("run %d: deliver %.2f ms, memcpy %.2f ms%n", run + 1,
+                    deliver[run] / 1e6, copy[run] / 1e6);
+        }
+        java.util.Arrays.sort(deliver);
+        java.util.Arrays.sort(copy);
+        final double d = deliver[runs / 2] / 1e6, c = copy[runs / 2] / 1e6;
+        System.out.printf("A4 300 dpi 24 bits (%d x %d, %d bytes), median of %d runs:%n", width,
+                height, fileSize, runs);
+        System.out.printf("  deliver %.2f ms, memcpy %.2f ms, ratio %.2f (target <= 1.5)%n", d, c,
+                d / c);
+    }
+}
