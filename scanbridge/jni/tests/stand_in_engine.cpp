@@ -195,6 +195,19 @@ JNIEXPORT jlong JNICALL Java_cz_plamix_scan_test_StandIn_memcpyNanos(JNIEnv*, jc
     return nanos;
 }
 
+// The part of a delivery that is the JVM's own: a new array, which it zeroes.
+JNIEXPORT jlong JNICALL Java_cz_plamix_scan_test_StandIn_newArrayNanos(JNIEnv* env, jclass,
+                                                                       jint bytes) {
+    const auto start = std::chrono::steady_clock::now();
+    const jbyteArray array = env->NewByteArray(bytes);
+    const auto nanos = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                           std::chrono::steady_clock::now() - start)
+                           .count();
+    if (array == nullptr) return -1;
+    env->DeleteLocalRef(array);
+    return nanos;
+}
+
 // The natives with what the Java language cannot pass: another object in
 // place of the Scan, a boolean byte other than 0 and 1.
 JNIEXPORT jboolean JNICALL Java_cz_plamix_scan_test_StandIn_scanWith(JNIEnv* env, jclass,

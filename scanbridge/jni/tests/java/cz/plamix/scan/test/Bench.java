@@ -10,7 +10,7 @@ public final class Bench {
     private Bench() {}
 
     public static void main(String[] args) {
-        final int width = 2480, height = 3508, runs = 9;
+        final int width = 2480, height = 3508, runs = 15;
         final int fileSize = 14 + 40 + (width * 3 + 3) / 4 * 4 * height;
         StandIn.reset();
         final Scan scan = new Scan();
@@ -19,21 +19,26 @@ public final class Bench {
 
         final long[] deliver = new long[runs];
         final long[] copy = new long[runs];
+        final long[] allocate = new long[runs];
         for (int run = 0; run < runs; ++run) {
             StandIn.queueLargePage(width, height);
             scan.scan(1);
             if (delivered[0] != fileSize) throw new IllegalStateException("page not delivered");
             deliver[run] = StandIn.lastDeliveryNanos();
             copy[run] = StandIn.memcpyNanos(fileSize);
-            System.out.printf("run %d: deliver %.2f ms, memcpy %.2f ms%n", run + 1,
-                    deliver[run] / 1e6, copy[run] / 1e6);
+            allocate[run] = StandIn.newArrayNanos(fileSize);
+            System.out.printf("run %d: deliver %.2f ms, memcpy %.2f ms (new array alone %.2f ms)%n",
+                    run + 1, deliver[run] / 1e6, copy[run] / 1e6, allocate[run] / 1e6);
         }
         java.util.Arrays.sort(deliver);
         java.util.Arrays.sort(copy);
+        java.util.Arrays.sort(allocate);
         final double d = deliver[runs / 2] / 1e6, c = copy[runs / 2] / 1e6;
         System.out.printf("A4 300 dpi 24 bits (%d x %d, %d bytes), median of %d runs:%n", width,
                 height, fileSize, runs);
         System.out.printf("  deliver %.2f ms, memcpy %.2f ms, ratio %.2f (target <= 1.5)%n", d, c,
                 d / c);
+        System.out.printf("  of the delivery, the JVM's zeroed new array alone: %.2f ms%n",
+                allocate[runs / 2] / 1e6);
     }
 }

@@ -32,6 +32,8 @@ final class StandIn {
 
     static native long memcpyNanos(int bytes);
 
+    static native long newArrayNanos(int bytes);
+
     static native boolean scanWith(Object target, int count);
 
     static native int setShowUIRaw(Object scan, int raw);
