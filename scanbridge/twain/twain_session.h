@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "global_memory.h"
+
 static_assert(sizeof(TW_IDENTITY) == 156, "TW_IDENTITY must keep its 2-byte packed layout");
 
 // The one conversation of this library with the TWAIN source manager: the
@@ -81,7 +83,10 @@ protected:
     virtual void OnImage(HGLOBAL image, const TW_IMAGEINFO& info) = 0;
 
 private:
-    HMODULE library_ = nullptr;
+    bool NextSource(TW_IDENTITY& identity, bool first);
+    bool ApplyOneValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT16 value);
+
+    LoadedLibrary library_;
     DSMENTRYPROC entry_ = nullptr;
     TW_IDENTITY appIdentity_{};
     TW_IDENTITY sourceIdentity_{};

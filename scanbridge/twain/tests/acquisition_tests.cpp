@@ -1,0 +1,287 @@
+#include <cstring>
+
+#include "twain_test_support.h"
+
+using Lines = std::vector<std::string>;
+
+namespace {
+
+const std::string kEvent = "ds CONTROL/EVENT/PROCESSEVENT";
+const std::string kStatus = "ds CONTROL/STATUS/GET";
+const std::string kInfo = "ds IMAGE/IMAGEINFO/GET";
+const std::string kNative = "ds IMAGE/IMAGENATIVEXFER/GET";
+const std::string kEnd = "ds CONTROL/PENDINGXFERS/ENDXFER";
+const std::string kReset = "ds CONTROL/PENDINGXFERS/RESET";
+
+// One image, start to end: information, native transfer (its answer is not
+// success, so the status follows), end of transfer.
+Lines OneImage() { return {kInfo, kNative, kStatus, kEnd}; }
+
+Lines Join(std::initializer_list<Lines> parts) {
+    Lines all;
+    for (const Lines& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+void AddImage(unsigned char tag, TW_UINT16 outcome, TW_UINT16 pendingAfter) {
+    const std::vector<unsigned char> dib = SampleDib(tag);
+    FakeTwain_AddImage(dib.data(), static_cast<UINT>(dib.size()), outcome, pendingAfter);
+}
+
+}  // namespace
+
+// An enabled source "Scanner A" with the image hook installed.
+class AcquisitionTest : public TwainTest {
+protected:
+    void Enable() {
+        OpenScannerA();
+        Agent().SetImageHook(RecordImage);
+        Agent().SetShowUI(false);
+        ASSERT_TRUE(Agent().AcquireWithSettings(1));
+        FakeTwain_ClearRequests();
+    }
+
+    // Posts the notification and delivers it through the real queue.
+    TW_UINT16 Notify(TW_UINT16 posted, bool expectHandled = true) {
+        FakeTwain_PostNotification(posted);
+        bool handled = false;
+        TW_UINT16 notification = 0xBEEF;
+        EXPECT_TRUE(DeliverNotification(&handled, &notification));
+        EXPECT_EQ(handled, expectHandled);
+        return notification;
+    }
+
+    std::vector<unsigned char> Pixels() {
+        std::vector<unsigned char> tags;
+        for (const DeliveredImage& image : g_delivered) tags.push_back(image.bytes[40]);
+        return tags;
+    }
+};
+
+TEST_F(AcquisitionTest, BeginningSetsTheCountAndEnablesTheSource) {
+    OpenScannerA();
+    Agent().SetShowUI(false);
+
+    ASSERT_TRUE(Agent().AcquireWithSettings(3));
+
+    EXPECT_EQ(Sent(), (Lines{"ds CONTROL/CAPABILITY/SET XFERCOUNT INT16 3",
+                             "ds CONTROL/USERINTERFACE/ENABLEDS"}));
+    EXPECT_EQ(Recorded()[1].showUI, FALSE);
+    EXPECT_TRUE(Agent().IsSourceEnabled());
+}
+
+TEST_F(AcquisitionTest, BeginningOpensTheCurrentSourceFirst) {
+    InstallTwoSources();
+    ScanAgent& agent = Agent();
+    FakeTwain_ClearRequests();
+
+    ASSERT_TRUE(agent.AcquireWithSettings(-1));
+
+    EXPECT_EQ(Sent(), (Lines{"dsm CONTROL/IDENTITY/OPENDS",
+                             "ds CONTROL/CAPABILITY/SET XFERCOUNT INT16 65535",
+                             "ds CONTROL/USERINTERFACE/ENABLEDS"}));
+    EXPECT_EQ(Recorded()[2].showUI, TRUE);
+}
+
+TEST_F(AcquisitionTest, BeginningStopsAtTheFirstRefusal) {
+    InstallTwoSources();
+    ScanAgent& agent = Agent();
+    FakeTwain_ClearRequests();
+    FakeTwain_PushAnswer(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, FAKE_TWAIN_ANY_CAP, TWRC_FAILURE,
+                         TWCC_NODS);
+    EXPECT_FALSE(agent.AcquireWithSettings(1));
+    EXPECT_EQ(Sent(), (Lines{"dsm CONTROL/IDENTITY/OPENDS", "dsm CONTROL/STATUS/GET"}));
+
+    FakeTwain_ClearRequests();
+    FakeTwain_PushAnswer(DG_CONTROL, DAT_CAPABILITY, MSG_SET, CAP_XFERCOUNT, TWRC_FAILURE,
+                         TWCC_BADVALUE);
+    EXPECT_FALSE(agent.AcquireWithSettings(1));
+    EXPECT_EQ(Sent(), (Lines{"dsm CONTROL/IDENTITY/OPENDS",
+                             "ds CONTROL/CAPABILITY/SET XFERCOUNT INT16 1", kStatus}));
+    EXPECT_FALSE(agent.IsSourceEnabled());
+}
+
+TEST_F(AcquisitionTest, ReadyTransfersEveryPendingImageInOneGo) {
+    AddImage(1, TWRC_XFERDONE, 1);
+    AddImage(2, TWRC_XFERDONE, 0);
+    Enable();
+
+    EXPECT_EQ(Notify(MSG_XFERREADY), MSG_XFERREADY);
+
+    // The event was the source's: the status query follows TWRC_DSEVENT too.
+    EXPECT_EQ(Sent(), Join({{kEvent, kStatus}, OneImage(), OneImage()}));
+    EXPECT_EQ(Pixels(), (std::vector<unsigned char>{1, 2}));
+    for (const DeliveredImage& image : g_delivered) {
+        EXPECT_GE(image.blockSize, SampleDib(0).size());
+        EXPECT_EQ(std::vector<unsigned char>(image.bytes.begin(), image.bytes.begin() + 44),
+                  SampleDib(image.bytes[40]));
+    }
+    // Every image freed after its delivery; the source is back to enabled.
+    EXPECT_EQ(FakeTwain_LiveBlocks(), 0u);
+    EXPECT_EQ(FakeTwain_State(), 5u);
+}
+
+TEST_F(AcquisitionTest, AnUnstatedNumberOfImagesKeepsGoingUntilTheSourceHasNoMore) {
+    AddImage(1, TWRC_XFERDONE, 0xFFFF);
+    AddImage(2, TWRC_XFERDONE, 0xFFFF);
+    Enable();
+
+    Notify(MSG_XFERREADY);
+
+    // Without more images the information request fails; the loop releases
+    // what the source still holds and ends.
+    EXPECT_EQ(Sent(), Join({{kEvent, kStatus}, OneImage(), OneImage(), {kInfo, kStatus, kReset}}));
+    EXPECT_EQ(Pixels(), (std::vector<unsigned char>{1, 2}));
+    EXPECT_EQ(FakeTwain_State(), 5u);
+}
+
+TEST_F(AcquisitionTest, ACancelledImageEndsItsTransferAndDeliversNothing) {
+    AddImage(1, TWRC_CANCEL, 1);
+    AddImage(2, TWRC_XFERDONE, 0);
+    Enable();
+
+    Notify(MSG_XFERREADY);
+
+    EXPECT_EQ(Sent(), Join({{kEvent, kStatus}, OneImage(), OneImage()}));
+    EXPECT_EQ(Pixels(), (std::vector<unsigned char>{2}));
+    EXPECT_EQ(FakeTwain_LiveBlocks(), 0u);
+}
+
+TEST_F(AcquisitionTest, AFailedTransferResetsThePendingImages) {
+    AddImage(1, TWRC_FAILURE, 1);
+    AddImage(2, TWRC_XFERDONE, 0);
+    Enable();
+
+    Notify(MSG_XFERREADY);
+
+    EXPECT_EQ(Sent(), (Lines{kEvent, kStatus, kInfo, kNative, kStatus, kReset}));
+    EXPECT_TRUE(g_delivered.empty());
+    EXPECT_EQ(FakeTwain_State(), 5u);
+}
+
+TEST_F(AcquisitionTest, AFailingEndOfTransferEndsTheLoop) {
+    AddImage(1, TWRC_XFERDONE, 1);
+    AddImage(2, TWRC_XFERDONE, 0);
+    Enable();
+    FakeTwain_PushAnswer(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, FAKE_TWAIN_ANY_CAP,
+                         TWRC_FAILURE, TWCC_SEQERROR);
+
+    Notify(MSG_XFERREADY);
+
+    EXPECT_EQ(Sent(), Join({{kEvent, kStatus}, OneImage(), {kStatus}}));
+    EXPECT_EQ(Pixels(), (std::vector<unsigned char>{1}));
+}
+
+TEST_F(AcquisitionTest, WithoutAHookImagesAreFreedUndelivered) {
+    AddImage(1, TWRC_XFERDONE, 1);
+    AddImage(2, TWRC_XFERDONE, 0);
+    Enable();
+    Agent().SetImageHook(nullptr);
+
+    Notify(MSG_XFERREADY);
+
+    EXPECT_EQ(Sent(), Join({{kEvent, kStatus}, OneImage(), OneImage()}));
+    EXPECT_TRUE(g_delivered.empty());
+    EXPECT_EQ(FakeTwain_LiveBlocks(), 0u);
+}
+
+TEST_F(AcquisitionTest, ADoneTransferWithoutAnImageDeliversNothing) {
+    AddImage(1, TWRC_XFERDONE, 0);
+    Enable();
+    FakeTwain_SetFault(FAKE_TWAIN_FAULT_NULL_IMAGE, TRUE);
+
+    Notify(MSG_XFERREADY);
+
+    EXPECT_EQ(Sent(), Join({{kEvent, kStatus}, OneImage()}));
+    EXPECT_TRUE(g_delivered.empty());
+}
+
+TEST_F(AcquisitionTest, TheHookIsToldTheSizeOfTheBlock) {
+    // A header that claims far more pixels than the block holds.
+    std::vector<unsigned char> dib = SampleDib(9);
+    BITMAPINFOHEADER header;
+    std::memcpy(&header, dib.data(), sizeof(header));
+    header.biWidth = 4000;
+    header.biHeight = 4000;
+    std::memcpy(dib.data(), &header, sizeof(header));
+    FakeTwain_AddImage(dib.data(), static_cast<UINT>(dib.size()), TWRC_XFERDONE, 0);
+    Enable();
+
+    Notify(MSG_XFERREADY);
+
+    ASSERT_EQ(g_delivered.size(), 1u);
+    EXPECT_GE(g_delivered[0].blockSize, dib.size());
+    EXPECT_LT(g_delivered[0].blockSize, 4000u * 4000u);
+}
+
+TEST_F(AcquisitionTest, OtherMessagesAreLeftToTheCaller) {
+    Enable();
+    ASSERT_TRUE(PostMessageA(window_, WM_USER + 7, 1, 2));
+    MSG message;
+    ASSERT_TRUE(PeekMessageA(&message, window_, WM_USER + 7, WM_USER + 7, PM_REMOVE));
+
+    TW_UINT16 notification = 0xBEEF;
+    EXPECT_FALSE(Agent().FilterEvent(&message, &notification));
+
+    EXPECT_EQ(notification, MSG_NULL);
+    EXPECT_EQ(Agent().LastReturnCode(), TWRC_NOTDSEVENT);
+    EXPECT_EQ(Sent(), (Lines{kEvent, kStatus}));
+}
+
+TEST_F(AcquisitionTest, ANotificationIsReportedEvenWhenTheEventIsNotClaimed) {
+    Enable();
+    // A source that fills in a notification but answers TWRC_NOTDSEVENT.
+    FakeTwain_PushAnswer(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, FAKE_TWAIN_ANY_CAP,
+                         TWRC_NOTDSEVENT, TWCC_SUCCESS);
+    EXPECT_EQ(Notify(MSG_CLOSEDSOK, false), MSG_NULL);
+    EXPECT_TRUE(Agent().IsSourceEnabled());
+}
+
+TEST_F(AcquisitionTest, NothingIsFilteredWhileTheSourceIsNotEnabled) {
+    OpenScannerA();
+    FakeTwain_PostNotification(MSG_XFERREADY);  // held back until enabled
+    ASSERT_TRUE(PostMessageA(window_, WM_USER, 0, 0));
+    MSG message;
+    ASSERT_TRUE(PeekMessageA(&message, window_, WM_USER, WM_USER, PM_REMOVE));
+    TW_UINT16 notification = 0xBEEF;
+
+    EXPECT_FALSE(Agent().FilterEvent(&message, &notification));
+
+    EXPECT_EQ(notification, MSG_NULL);
+    Agent().RunTransfers();
+    EXPECT_EQ(Sent(), Lines{});
+}
+
+TEST_F(AcquisitionTest, ACloseRequestClosesTheSource) {
+    Enable();
+
+    EXPECT_EQ(Notify(MSG_CLOSEDSREQ), MSG_CLOSEDSREQ);
+
+    EXPECT_EQ(Sent(), (Lines{kEvent, kStatus, "ds CONTROL/USERINTERFACE/DISABLEDS",
+                             "dsm CONTROL/IDENTITY/CLOSEDS"}));
+    EXPECT_FALSE(Agent().IsSourceOpen());
+    EXPECT_FALSE(Agent().IsSourceEnabled());
+    EXPECT_EQ(FakeTwain_State(), 3u);
+}
+
+TEST_F(AcquisitionTest, OtherNotificationsAreOnlyReported) {
+    Enable();
+    for (TW_UINT16 posted : {TW_UINT16{MSG_CLOSEDSOK}, TW_UINT16{MSG_NULL}, TW_UINT16{0x0123}}) {
+        FakeTwain_ClearRequests();
+        EXPECT_EQ(Notify(posted), posted);
+        EXPECT_EQ(Sent(), (Lines{kEvent, kStatus}));
+    }
+    EXPECT_TRUE(Agent().IsSourceEnabled());
+}
+
+TEST_F(AcquisitionTest, AFailedInformationRequestEndsTheLoop) {
+    AddImage(1, TWRC_XFERDONE, 1);
+    Enable();
+    FakeTwain_SetAnswer(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, FAKE_TWAIN_ANY_CAP, TWRC_FAILURE,
+                        TWCC_BUMMER);
+
+    Notify(MSG_XFERREADY);
+
+    EXPECT_EQ(Sent(), (Lines{kEvent, kStatus, kInfo, kStatus, kReset}));
+    EXPECT_TRUE(g_delivered.empty());
+}

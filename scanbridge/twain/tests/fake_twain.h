@@ -1,0 +1,98 @@
+#pragma once
+
+// The test TWAIN manager: a TWAIN_32.DLL that plays the manager and its data
+// sources, answers as the test scripts it and records every request. Tests
+// link its import library; the code under test reaches the same module
+// through its own LoadLibrary and DSM_Entry at ordinal 1.
+
+// clang-format off
+#include <windows.h>
+#include <twain.h>
+// clang-format on
+
+#ifdef FAKE_TWAIN_BUILD
+#define FAKE_TWAIN_API extern "C"
+#else
+#define FAKE_TWAIN_API extern "C" __declspec(dllimport)
+#endif
+
+// One request as the manager received it.
+struct FakeTwainRequest {
+    BOOL hasOrigin;
+    BOOL hasDestination;
+    TW_IDENTITY origin;       // copies taken on arrival
+    TW_IDENTITY destination;  // all zero without a destination
+    TW_UINT32 dg;
+    TW_UINT16 dat;
+    TW_UINT16 msg;
+    TW_UINT16 returnCode;  // what the manager answered
+    // DAT_CAPABILITY: the capability record; for MSG_SET also the container.
+    TW_UINT16 cap;
+    TW_UINT16 conType;
+    BOOL hasContainer;
+    TW_UINT16 itemType;
+    TW_UINT32 value;
+    SIZE_T containerSize;
+    BOOL containerMovable;
+    // DAT_PARENT: the window handed over; DAT_USERINTERFACE: ShowUI, hParent.
+    HWND window;
+    TW_BOOL showUI;
+};
+
+// Wildcard for the capability of a scripted answer.
+#define FAKE_TWAIN_ANY_CAP 0
+
+// Misbehaviours a test can switch on (FakeTwain_SetFault).
+#define FAKE_TWAIN_FAULT_SHORT_CONTAINER 1  // MSG_GET hands over a 2-byte container
+#define FAKE_TWAIN_FAULT_NULL_CONTAINER 2   // MSG_GET succeeds with no container
+#define FAKE_TWAIN_FAULT_NULL_IMAGE 3       // TWRC_XFERDONE with no image handle
+
+// Back to a bare machine: no sources, no scripts, no records, manager closed,
+// no tracked memory. Blocks already handed out are left alone.
+FAKE_TWAIN_API void FakeTwain_Reset(void);
+
+// An installed source. name: the first min(length, 34) bytes become the
+// ProductName, so a 34-byte name has no terminating zero. Answers its Id.
+FAKE_TWAIN_API TW_UINT32 FakeTwain_AddSource(const char* name, UINT length, BOOL isDefault);
+
+// The answer and condition code of a request, instead of its own handling
+// (which then does not happen). cap narrows DAT_CAPABILITY requests; use
+// FAKE_TWAIN_ANY_CAP otherwise. SetAnswer holds until Reset; PushAnswer is
+// used once, before any SetAnswer, in the order pushed.
+FAKE_TWAIN_API void FakeTwain_SetAnswer(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_UINT16 cap,
+                                        TW_UINT16 returnCode, TW_UINT16 conditionCode);
+FAKE_TWAIN_API void FakeTwain_PushAnswer(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_UINT16 cap,
+                                         TW_UINT16 returnCode, TW_UINT16 conditionCode);
+
+// A capability's current value as MSG_GET reports it and MSG_SET changes it.
+// CAP_XFERCOUNT starts as TWTY_INT16 0xFFFF, the rest as TWTY_UINT16 0.
+FAKE_TWAIN_API void FakeTwain_SetCapValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 value);
+FAKE_TWAIN_API BOOL FakeTwain_GetCapValue(TW_UINT16 cap, TW_UINT16* itemType, TW_UINT32* value);
+
+// The next image of the open source. outcome: TWRC_XFERDONE hands over a
+// fresh GlobalAlloc block holding a copy of the bytes; TWRC_CANCEL and
+// TWRC_FAILURE hand over nothing. pendingAfter: the Count MSG_ENDXFER
+// answers after this image (0xFFFF allowed).
+FAKE_TWAIN_API void FakeTwain_AddImage(const void* dib, UINT size, TW_UINT16 outcome,
+                                       TW_UINT16 pendingAfter);
+
+// A notification from the source, posted to the parent window of
+// MSG_ENABLEDS as the window message FakeTwain_NotifyMessage() with the
+// notification in wParam; held back until the source is enabled.
+// MSG_XFERREADY moves the source to the transfer-ready state.
+FAKE_TWAIN_API void FakeTwain_PostNotification(TW_UINT16 notification);
+FAKE_TWAIN_API UINT FakeTwain_NotifyMessage(void);
+
+FAKE_TWAIN_API void FakeTwain_SetFault(UINT fault, BOOL on);
+
+// The TWAIN state as the manager sees it: 2 loaded, 3 manager open, 4 source
+// open, 5 enabled, 6 transfer ready, 7 transferring.
+FAKE_TWAIN_API UINT FakeTwain_State(void);
+
+FAKE_TWAIN_API UINT FakeTwain_RequestCount(void);
+FAKE_TWAIN_API BOOL FakeTwain_GetRequest(UINT index, FakeTwainRequest* request);
+FAKE_TWAIN_API void FakeTwain_ClearRequests(void);
+
+// Global blocks that the manager handed out (images, MSG_GET containers) or
+// received (MSG_SET containers) and that are still allocated.
+FAKE_TWAIN_API UINT FakeTwain_LiveBlocks(void);
