@@ -1,0 +1,61 @@
+#pragma once
+
+// clang-format off
+#include <windows.h>
+// clang-format on
+
+#include <atomic>
+#include <memory>
+
+#include "scan_agent.h"
+#include "scan_engine.h"
+
+// The library's single scanner: it owns the hidden proxy window that the
+// TWAIN manager needs as its parent and the one ScanAgent, and runs each scan
+// synchronously inside a message pump on the calling thread.
+class ScanManager : public ScanEngine {
+public:
+    ScanManager() = default;
+    // Closes the source and the manager, unloads TWAIN_32.DLL and destroys
+    // the proxy window.
+    ~ScanManager() override;
+    ScanManager(const ScanManager&) = delete;
+    ScanManager& operator=(const ScanManager&) = delete;
+
+    // Creates the proxy window and the agent, which loads and opens the
+    // manager with that window as its parent. Called once, at library load.
+    void Attach(HINSTANCE module, ImageHook hook);
+
+    bool RunScan(int count) override;
+    void PumpMessages();
+    // Passes one message of the scanning thread through the source and
+    // reacts to its notification; answers whether the source took it.
+    bool FilterMessage(MSG& message);
+    int StopScan() override;
+    bool IsScanning() const override;
+    int SetShowUI(bool show) override;
+
+    std::string ListSourceNames() override;
+    bool OpenSourceByName(const char* name) override;
+    bool PickDefaultSource() override;
+    bool ApplyPixelType(int type) override;
+    bool ApplyResolution(int x, int y) override;
+    bool ApplyDuplex(bool on) override;
+
+    // For tests and diagnostics.
+    ScanAgent* Agent() const { return agent_.get(); }
+    HWND ProxyWindow() const { return proxy_; }
+
+private:
+    void Drain();
+    void Dispatch(MSG& message);
+
+    // Written by StopScan, possibly from another Java thread, and read by
+    // IsScanning from any thread.
+    std::atomic<LONG> scanning_{0};
+    std::unique_ptr<ScanAgent> agent_;
+    HWND proxy_ = nullptr;
+    // The thread inside PumpMessages, 0 when no scan pumps. A stop request
+    // made while a scan pumps leaves all TWAIN calls to that thread.
+    std::atomic<DWORD> pumpThread_{0};
+};
