@@ -43,8 +43,10 @@ struct Outcome {
     bool ended = false;
     DWORD exitCode = 1;
     std::vector<Box> boxes;
-    std::vector<JavaStart> probes;    // started by the shell with --version
-    std::vector<JavaStart> launches;  // started with the application's command line
+    bool windowShown = false;                     // a window other than a message box
+    std::set<std::string> windowsBesideFirstBox;  // "class/title" while the first box was open
+    std::vector<JavaStart> probes;                // started by the shell with --version
+    std::vector<JavaStart> launches;              // started with the application's command line
 };
 
 std::string ReadWholeFile(const std::string& path) {
@@ -128,21 +130,28 @@ void WithRedirectionOff(Action action) {
 
 bool Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
-struct BoxSearch {
+struct WindowSearch {
     DWORD processId;
-    std::vector<HWND> found;
+    std::vector<HWND> boxes;             // visible message boxes
+    std::set<std::string> otherWindows;  // "class/title" of the process's other windows
+    bool otherWindowVisible = false;
 };
 
-BOOL CALLBACK CollectBox(HWND window, LPARAM data) {
-    auto* search = reinterpret_cast<BoxSearch*>(data);
+BOOL CALLBACK CollectWindow(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<WindowSearch*>(data);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    char className[32] = {};
+    if (owner != search->processId) return TRUE;
+    char className[64] = {};
     GetClassNameA(window, className, sizeof(className));
-    if (owner == search->processId && std::string(className) == "#32770" &&
-        IsWindowVisible(window)) {
-        search->found.push_back(window);
+    char title[64] = {};
+    GetWindowTextA(window, title, sizeof(title));
+    if (std::string(className) == "#32770") {
+        if (IsWindowVisible(window)) search->boxes.push_back(window);
+        return TRUE;
     }
+    search->otherWindows.insert(std::string(className) + "/" + title);
+    if (IsWindowVisible(window)) search->otherWindowVisible = true;
     return TRUE;
 }
 
@@ -239,10 +248,12 @@ protected:
         std::set<HWND> answered;
         const auto deadline = std::chrono::steady_clock::now() + kTimeLimit;
         while (std::chrono::steady_clock::now() < deadline) {
-            BoxSearch search{process.dwProcessId, {}};
-            EnumWindows(CollectBox, reinterpret_cast<LPARAM>(&search));
-            for (HWND box : search.found) {
+            WindowSearch search{process.dwProcessId, {}, {}, false};
+            EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
+            if (search.otherWindowVisible) outcome.windowShown = true;
+            for (HWND box : search.boxes) {
                 if (!answered.insert(box).second) continue;
+                outcome.windowsBesideFirstBox = search.otherWindows;
                 wchar_t caption[256] = {};
                 wchar_t text[1024] = {};
                 GetWindowTextW(box, caption, 256);
@@ -314,6 +325,7 @@ void ExpectBoxes(const Outcome& outcome, const std::vector<std::wstring>& texts)
 void ExpectEndedWithZero(const Outcome& outcome) {
     EXPECT_TRUE(outcome.ended) << "runner.exe or what it started did not end in time";
     EXPECT_EQ(outcome.exitCode, 0u);
+    EXPECT_FALSE(outcome.windowShown) << "runner.exe showed a window of its own";
 }
 
 TEST_F(RunnerTest, NoParametersFileShowsOnlyM1AndProbesNothing) {
@@ -324,6 +336,10 @@ TEST_F(RunnerTest, NoParametersFileShowsOnlyM1AndProbesNothing) {
     ExpectBoxes(outcome, {kNoParameters});
     EXPECT_TRUE(outcome.probes.empty());
     EXPECT_TRUE(outcome.launches.empty());
+    // The application window and the main window exist, hidden, while the box is open.
+    // (Wine adds an IME window of its own to every GUI thread.)
+    EXPECT_EQ(outcome.windowsBesideFirstBox.count("TApplication/Korvelo"), 1u);
+    EXPECT_EQ(outcome.windowsBesideFirstBox.count("TForm1/Korvelo Runner"), 1u);
 }
 
 TEST_F(RunnerTest, Java18StartsWithoutAMessage) {
@@ -420,6 +436,17 @@ TEST_F(RunnerTest, ArgumentEndingInABackslashReachesJavaUnchanged) {
     ASSERT_EQ(outcome.launches.size(), 1u);
     EXPECT_EQ(outcome.launches[0].arguments,
               (std::vector<std::string>{"-jar", "app.jar", "C:\\Data\\", "next"}));
+}
+
+TEST_F(RunnerTest, ZeroByteInTheParametersEndsTheCommandLine) {
+    using namespace std::string_literals;
+    WriteParameters("-jar app.jar\0-Dlost=1\r\n-Dlost=2"s);
+    PlaceJavaBesideRunner();
+    SetCurrentVersion("1.8");
+    const Outcome outcome = Run("runner.exe lost");
+    ExpectEndedWithZero(outcome);
+    ExpectBoxes(outcome, {});
+    ExpectLaunch(outcome, "java.exe -jar app.jar");
 }
 
 TEST_F(RunnerTest, FileHeldOpenForWritingShowsM1) {
