@@ -170,9 +170,12 @@ protected:
         runner_ = appFolder_ + "\\runner.exe";
         ASSERT_TRUE(CopyFileA(WindowsPath(KORVELO_RUNNER_EXE).c_str(), runner_.c_str(), FALSE));
 
-        // No java.exe may be left anywhere the search reaches from an earlier case.
+        // No java.exe may be left anywhere the search reaches, even by a run that was killed.
         bool nativeJava = true;
-        WithRedirectionOff([&] { nativeJava = Exists(kNativeSystemJava); });
+        WithRedirectionOff([&] {
+            DeleteFileA(kNativeSystemJava);
+            nativeJava = Exists(kNativeSystemJava);
+        });
         ASSERT_FALSE(nativeJava) << "a java.exe was left in the 64-bit system32";
         ASSERT_FALSE(Exists("C:\\windows\\syswow64\\java.exe"));
         ASSERT_FALSE(Exists("C:\\windows\\java.exe"));
@@ -206,13 +209,18 @@ protected:
     }
 
     static void SetCurrentVersion(const std::string& version) {
+        SetCurrentVersionData(REG_SZ, version + '\0');
+    }
+
+    static void SetCurrentVersionData(DWORD type, const std::string& data) {
         HKEY key = nullptr;
         ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kJavaKey, 0, nullptr, 0, KEY_WRITE, nullptr,
                                   &key, nullptr),
                   ERROR_SUCCESS);
-        RegSetValueExA(key, "CurrentVersion", 0, REG_SZ,
-                       reinterpret_cast<const BYTE*>(version.c_str()),
-                       static_cast<DWORD>(version.size() + 1));
+        EXPECT_EQ(RegSetValueExA(key, "CurrentVersion", 0, type,
+                                 reinterpret_cast<const BYTE*>(data.data()),
+                                 static_cast<DWORD>(data.size())),
+                  ERROR_SUCCESS);
         RegCloseKey(key);
     }
 
@@ -287,6 +295,12 @@ protected:
             (probe ? outcome.probes : outcome.launches).push_back(java);
         }
         return outcome;
+    }
+
+    void ClearRecords() {
+        for (const std::string& name : FilesIn(recordsFolder_, "*.rec")) {
+            DeleteFileA((recordsFolder_ + "\\" + name).c_str());
+        }
     }
 
     void ExpectLaunch(const Outcome& outcome, const std::string& commandLine) {
@@ -373,9 +387,7 @@ TEST_F(RunnerTest, NewerJavaVersionsAreNotTakenForOld) {
         ExpectEndedWithZero(outcome);
         ExpectBoxes(outcome, {});
         EXPECT_EQ(outcome.launches.size(), 1u) << version;
-        for (const std::string& name : FilesIn(recordsFolder_, "*.rec")) {
-            DeleteFileA((recordsFolder_ + "\\" + name).c_str());
-        }
+        ClearRecords();
     }
 }
 
@@ -389,6 +401,49 @@ TEST_F(RunnerTest, UnreadableVersionShowsM4AndStartsNothing) {
                           L"CurrentVersion \"1.x\" is not a valid version number"});
     EXPECT_EQ(outcome.probes.size(), 1u);
     EXPECT_TRUE(outcome.launches.empty());
+}
+
+TEST_F(RunnerTest, RegistryValueFormsDecideBetweenWarningAndFailure) {
+    using namespace std::string_literals;
+    WriteParameters("-jar app.jar");
+    PlaceJavaBesideRunner();
+    constexpr DWORD kNoKey = 0xFFFFFFFF;
+    constexpr DWORD kNoValue = 0xFFFFFFFE;
+    struct Case {
+        const char* name;
+        DWORD type;
+        std::string data;
+        std::wstring box;  // empty: no box
+        bool starts;
+    };
+    const std::vector<Case> cases = {
+        {"no key", kNoKey, "", kOldJava, true},
+        {"no value", kNoValue, "", kOldJava, true},
+        {"empty string", REG_SZ, ""s, kOldJava, true},
+        {"number without data", REG_DWORD, ""s, kOldJava, true},
+        {"expandable string", REG_EXPAND_SZ, "1.8\0"s, L"", true},
+        {"string without its zero", REG_SZ, "1.8"s, L"", true},
+        {"text after a zero", REG_SZ, "1.8\0junk\0"s, L"", true},
+        {"number", REG_DWORD, "\x08\0\0\0"s,
+         std::wstring(kLaunchFailure) + L"CurrentVersion: the registry value is not a string",
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kJavaKey);
+        if (c.type == kNoValue) SetCurrentVersion("1.8");
+        DeleteCurrentVersion();
+        if (c.type != kNoKey && c.type != kNoValue) SetCurrentVersionData(c.type, c.data);
+        ClearRecords();
+        const Outcome outcome = Run("runner.exe");
+        ExpectEndedWithZero(outcome);
+        if (c.box.empty()) {
+            ExpectBoxes(outcome, {});
+        } else {
+            ExpectBoxes(outcome, {c.box});
+        }
+        EXPECT_EQ(outcome.launches.size(), c.starts ? 1u : 0u);
+    }
 }
 
 TEST_F(RunnerTest, NoJavaAnywhereShowsM2AndStartsNothing) {
