@@ -171,6 +171,7 @@ protected:
         // Unloading closed the manager and every block came back.
         EXPECT_EQ(FakeTwain_State(), 2u);
         EXPECT_EQ(FakeTwain_LiveBlocks(), 0u);
+        EXPECT_EQ(FakeTwain_RepeatedFrees(), 0u);
         EXPECT_EQ(jvm_.violations, std::vector<std::string>{});
         DestroyWindow(window_);
         current = nullptr;

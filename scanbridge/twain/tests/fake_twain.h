@@ -94,5 +94,7 @@ FAKE_TWAIN_API BOOL FakeTwain_GetRequest(UINT index, FakeTwainRequest* request);
 FAKE_TWAIN_API void FakeTwain_ClearRequests(void);
 
 // Global blocks that the manager handed out (images, MSG_GET containers) or
-// received (MSG_SET containers) and that are still allocated.
+// received (MSG_SET containers) and that the program has not freed yet, and
+// the GlobalFree calls on such a block after its first.
 FAKE_TWAIN_API UINT FakeTwain_LiveBlocks(void);
+FAKE_TWAIN_API UINT FakeTwain_RepeatedFrees(void);

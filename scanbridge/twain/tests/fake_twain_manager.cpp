@@ -5,6 +5,8 @@
 #define FAKE_TWAIN_BUILD
 #include "fake_twain.h"
 
+#include "block_watch.h"
+
 #include <cstring>
 #include <deque>
 #include <map>
@@ -60,7 +62,6 @@ struct Manager {
     std::deque<Image> images;
     std::vector<TW_UINT16> heldNotifications;
     std::vector<FakeTwainRequest> requests;
-    std::set<HGLOBAL> tracked;
     std::set<UINT> faults;
     UINT state = kLoaded;
     std::size_t nextSource = 0;
@@ -200,7 +201,7 @@ Outcome SourceCapability(TW_UINT16 msg, pTW_CAPABILITY capability) {
         const bool shortContainer = HasFault(FAKE_TWAIN_FAULT_SHORT_CONTAINER);
         HGLOBAL block = GlobalAlloc(GHND, shortContainer ? 2 : sizeof(TW_ONEVALUE));
         if (!block) return {TWRC_FAILURE, TWCC_LOWMEMORY};
-        m.tracked.insert(block);
+        TrackBlock(block);
         CapValue current{TWTY_UINT16, 0};
         auto it = m.caps.find(capability->Cap);
         if (it != m.caps.end()) current = it->second;
@@ -264,7 +265,7 @@ Outcome SourceNativeTransfer(TW_MEMREF data) {
             std::memcpy(GlobalLock(block), image.bytes.data(), image.bytes.size());
             GlobalUnlock(block);
         }
-        m.tracked.insert(block);
+        TrackBlock(block);
         *handle = block;
     }
     return {TWRC_XFERDONE, TWCC_SUCCESS};
@@ -369,7 +370,7 @@ FakeTwainRequest Describe(pTW_IDENTITY origin, pTW_IDENTITY destination, TW_UINT
         HGLOBAL container = capability->hContainer;
         request.hasContainer = container != nullptr;
         if (container && msg == MSG_SET) {
-            TheManager().tracked.insert(container);
+            TrackBlock(container);
             request.containerSize = GlobalSize(container);
             void* address = GlobalLock(container);
             // A fixed block's handle is its address; a movable one's is not.
@@ -442,6 +443,7 @@ extern "C" {
 void FakeTwain_Reset(void) {
     Manager& m = TheManager();
     m = Manager{};
+    ForgetTrackedBlocks();
 }
 
 TW_UINT32 FakeTwain_AddSource(const char* name, UINT length, BOOL isDefault) {
@@ -526,12 +528,8 @@ BOOL FakeTwain_GetRequest(UINT index, FakeTwainRequest* request) {
 
 void FakeTwain_ClearRequests(void) { TheManager().requests.clear(); }
 
-UINT FakeTwain_LiveBlocks(void) {
-    UINT live = 0;
-    for (HGLOBAL block : TheManager().tracked) {
-        if (GlobalFlags(block) != GMEM_INVALID_HANDLE) ++live;
-    }
-    return live;
-}
+UINT FakeTwain_LiveBlocks(void) { return LiveTrackedBlocks(); }
+
+UINT FakeTwain_RepeatedFrees(void) { return RepeatedFrees(); }
 
 }  // extern "C"
