@@ -118,8 +118,8 @@ JavaStart ParseRecord(const std::string& record) {
     return java;
 }
 
-// Runs a copy of the 64-bit system folder's view switch around one file operation: this
-// test is a 32-bit process too, and would otherwise reach syswow64.
+// Runs a file operation with redirection off: this test is a 32-bit process too, and would
+// otherwise reach syswow64 instead of the 64-bit system32.
 template <typename Action>
 void WithRedirectionOff(Action action) {
     PVOID previous = nullptr;
@@ -193,6 +193,18 @@ protected:
         WriteWholeFile(appFolder_ + "\\parametry.txt", bytes);
     }
 
+    // Moves the application into a sub-folder of this name, as an installation under
+    // "Program Files" would be.
+    void MoveApplicationTo(const std::string& name) {
+        const std::string folder = appFolder_ + "\\" + name;
+        ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+        ASSERT_TRUE(MoveFileA(runner_.c_str(), (folder + "\\runner.exe").c_str()));
+        appFolder_ = folder;
+        runner_ = folder + "\\runner.exe";
+    }
+
+    // Beside runner.exe both the shell and CreateProcess find it (the program's own folder is
+    // searched first); runner is started from another folder, so the current one plays no part.
     void PlaceJavaBesideRunner() {
         ASSERT_TRUE(CopyFileA(WindowsPath(KORVELO_FAKE_JAVA_EXE).c_str(),
                               (appFolder_ + "\\java.exe").c_str(), FALSE));
@@ -491,6 +503,17 @@ TEST_F(RunnerTest, ArgumentEndingInABackslashReachesJavaUnchanged) {
     ASSERT_EQ(outcome.launches.size(), 1u);
     EXPECT_EQ(outcome.launches[0].arguments,
               (std::vector<std::string>{"-jar", "app.jar", "C:\\Data\\", "next"}));
+}
+
+TEST_F(RunnerTest, ApplicationFolderWithBlanks) {
+    MoveApplicationTo("Program Files (x86)");
+    WriteParameters("-jar app.jar");
+    PlaceJavaBesideRunner();
+    SetCurrentVersion("1.8");
+    const Outcome outcome = Run("\"" + runner_ + "\" --open \"" + appFolder_ + "\"");
+    ExpectEndedWithZero(outcome);
+    ExpectBoxes(outcome, {});
+    ExpectLaunch(outcome, "java.exe -jar app.jar \"--open\" \"" + appFolder_ + "\"");
 }
 
 TEST_F(RunnerTest, ZeroByteInTheParametersEndsTheCommandLine) {
