@@ -46,6 +46,10 @@ struct FakeTwainRequest {
 #define FAKE_TWAIN_FAULT_SHORT_CONTAINER 1  // MSG_GET hands over a 2-byte container
 #define FAKE_TWAIN_FAULT_NULL_CONTAINER 2   // MSG_GET succeeds with no container
 #define FAKE_TWAIN_FAULT_NULL_IMAGE 3       // TWRC_XFERDONE with no image handle
+#define FAKE_TWAIN_FAULT_IMAGEINFO_FAILS 4  // DAT_IMAGEINFO answers TWRC_FAILURE
+#define FAKE_TWAIN_FAULT_TWO_XFERREADY 5    // every MSG_XFERREADY is posted twice
+#define FAKE_TWAIN_FAULT_REFUSE_DISABLE 6   // MSG_DISABLEDS answers TWRC_FAILURE
+#define FAKE_TWAIN_FAULT_REFUSE_CLOSE 7     // MSG_CLOSEDS answers TWRC_FAILURE
 
 // Back to a bare machine: no sources, no scripts, no records, manager closed,
 // no tracked memory. Blocks already handed out are left alone.
@@ -83,7 +87,11 @@ FAKE_TWAIN_API void FakeTwain_AddImage(const void* dib, UINT size, TW_UINT16 out
 FAKE_TWAIN_API void FakeTwain_PostNotification(TW_UINT16 notification);
 FAKE_TWAIN_API UINT FakeTwain_NotifyMessage(void);
 
+// A fault for the whole manager, until switched off or Reset.
 FAKE_TWAIN_API void FakeTwain_SetFault(UINT fault, BOOL on);
+// A fault of the image added last only (FAKE_TWAIN_FAULT_IMAGEINFO_FAILS,
+// FAKE_TWAIN_FAULT_NULL_IMAGE), so that one page of a batch misbehaves.
+FAKE_TWAIN_API void FakeTwain_SetImageFault(UINT fault);
 
 // The TWAIN state as the manager sees it: 2 loaded, 3 manager open, 4 source
 // open, 5 enabled, 6 transfer ready, 7 transferring.

@@ -37,6 +37,7 @@ struct Image {
     std::vector<unsigned char> bytes;
     TW_UINT16 outcome;
     TW_UINT16 pendingAfter;
+    std::set<UINT> faults;
 };
 
 struct CapValue {
@@ -83,6 +84,13 @@ UINT NotifyMessage() {
 
 bool HasFault(UINT fault) { return TheManager().faults.count(fault) != 0; }
 
+// The manager's own faults and those of the image the source would hand over
+// next.
+bool NextImageHasFault(UINT fault) {
+    const Manager& m = TheManager();
+    return HasFault(fault) || (!m.images.empty() && m.images.front().faults.count(fault) != 0);
+}
+
 std::size_t NameLength(const TW_IDENTITY& identity) {
     return strnlen(identity.ProductName, sizeof(identity.ProductName));
 }
@@ -96,6 +104,9 @@ void Post(TW_UINT16 notification) {
     Manager& m = TheManager();
     if (notification == MSG_XFERREADY && m.state == kEnabled) m.state = kTransferReady;
     PostMessageA(m.parent, NotifyMessage(), notification, 0);
+    if (notification == MSG_XFERREADY && HasFault(FAKE_TWAIN_FAULT_TWO_XFERREADY)) {
+        PostMessageA(m.parent, NotifyMessage(), notification, 0);
+    }
 }
 
 // The answer of a request and the condition it leaves for the status query.
@@ -107,6 +118,9 @@ struct Outcome {
 constexpr Outcome kSuccess{TWRC_SUCCESS, TWCC_SUCCESS};
 constexpr Outcome kSequenceError{TWRC_FAILURE, TWCC_SEQERROR};
 constexpr Outcome kBadValue{TWRC_FAILURE, TWCC_BADVALUE};
+// What a driver answers when it will not do what it is asked, for no reason
+// the TWAIN state would give.
+constexpr Outcome kRefused{TWRC_FAILURE, TWCC_BUMMER};
 
 Outcome ManagerIdentity(TW_UINT16 msg, pTW_IDENTITY identity) {
     Manager& m = TheManager();
@@ -149,6 +163,7 @@ Outcome ManagerIdentity(TW_UINT16 msg, pTW_IDENTITY identity) {
             return kSuccess;
         }
         case MSG_CLOSEDS:
+            if (m.openSource >= 0 && HasFault(FAKE_TWAIN_FAULT_REFUSE_CLOSE)) return kRefused;
             if (m.state != kSourceOpen) return kSequenceError;
             if (identity->Id != m.sources[m.openSource].identity.Id) {
                 return {TWRC_FAILURE, TWCC_NODS};
@@ -233,6 +248,7 @@ Outcome SourceImageInfo(pTW_IMAGEINFO info) {
     if (!info) return kBadValue;
     if (m.state != kTransferReady) return kSequenceError;
     if (m.images.empty()) return {TWRC_FAILURE, TWCC_BUMMER};
+    if (NextImageHasFault(FAKE_TWAIN_FAULT_IMAGEINFO_FAILS)) return kRefused;
     const Image& image = m.images.front();
     *info = TW_IMAGEINFO{};
     if (image.bytes.size() >= sizeof(BITMAPINFOHEADER)) {
@@ -252,13 +268,14 @@ Outcome SourceNativeTransfer(TW_MEMREF data) {
     *handle = nullptr;
     if (m.state != kTransferReady) return kSequenceError;
     if (m.images.empty()) return {TWRC_FAILURE, TWCC_BUMMER};
+    const bool nullImage = NextImageHasFault(FAKE_TWAIN_FAULT_NULL_IMAGE);
     Image image = std::move(m.images.front());
     m.images.pop_front();
     m.pendingAfter = image.pendingAfter;
     if (image.outcome == TWRC_FAILURE) return {TWRC_FAILURE, TWCC_BUMMER};
     m.state = kTransferring;
     if (image.outcome != TWRC_XFERDONE) return {image.outcome, TWCC_SUCCESS};
-    if (!HasFault(FAKE_TWAIN_FAULT_NULL_IMAGE)) {
+    if (!nullImage) {
         HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, image.bytes.size());
         if (!block) return {TWRC_FAILURE, TWCC_LOWMEMORY};
         if (!image.bytes.empty()) {
@@ -309,6 +326,7 @@ Outcome SourceUserInterface(TW_UINT16 msg, pTW_USERINTERFACE ui) {
         return kSuccess;
     }
     if (msg == MSG_DISABLEDS) {
+        if (HasFault(FAKE_TWAIN_FAULT_REFUSE_DISABLE)) return kRefused;
         if (m.state != kEnabled) return kSequenceError;
         m.state = kSourceOpen;
         return kSuccess;
@@ -513,6 +531,11 @@ void FakeTwain_SetFault(UINT fault, BOOL on) {
     } else {
         TheManager().faults.erase(fault);
     }
+}
+
+void FakeTwain_SetImageFault(UINT fault) {
+    Manager& m = TheManager();
+    if (!m.images.empty()) m.images.back().faults.insert(fault);
 }
 
 UINT FakeTwain_State(void) { return TheManager().state; }
