@@ -18,7 +18,6 @@
 #include "fake_twain.h"
 #include "scanbridge_dll.h"
 
-
 inline constexpr UINT kPostNotificationLater = WM_APP + 1;
 inline constexpr UINT kQueuedAfterReady = WM_APP + 2;
 inline constexpr UINT kQuitThenReady = WM_APP + 3;
@@ -243,4 +242,3 @@ protected:
     HWND window_ = nullptr;
     int queuedSeenScanning_ = -1;
 };
-
