@@ -1,5 +1,8 @@
 #include "scan_manager.h"
 
+#include <memory>
+#include <type_traits>
+
 namespace {
 
 // Polls with nothing found that the drain after a scan allows itself.
@@ -7,6 +10,19 @@ constexpr int kDrainBudget = 30;
 // Lets the source finish drawing or closing its dialog before the pump goes on.
 constexpr DWORD kNotificationPauseMs = 100;
 constexpr DWORD kDrainPollPauseMs = 1;
+
+// Never shown: a parent for the manager and the source's dialog, and the
+// address of the source's notifications. It belongs to the calling thread.
+HWND CreateHiddenWindow(HINSTANCE module) {
+    return CreateWindowExA(0, "STATIC", "Acquire Proxy", WS_POPUPWINDOW, CW_USEDEFAULT,
+                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, module,
+                           nullptr);
+}
+
+struct WindowDestroyer {
+    void operator()(HWND window) const { DestroyWindow(window); }
+};
+using OwnedWindow = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer>;
 
 }  // namespace
 
@@ -19,10 +35,8 @@ ScanManager::~ScanManager() {
 }
 
 void ScanManager::Attach(HINSTANCE module, ImageHook hook) {
-    // Only a parent for the manager and the source's dialog; never shown.
-    proxy_ =
-        CreateWindowExA(0, "STATIC", "Acquire Proxy", WS_POPUPWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
-                        CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, module, nullptr);
+    module_ = module;
+    proxy_ = CreateHiddenWindow(module);
     // Without a window the agent loads nothing and every TWAIN operation
     // answers false, which is what the natives report.
     agent_ = std::make_unique<ScanAgent>(proxy_);
@@ -31,10 +45,21 @@ void ScanManager::Attach(HINSTANCE module, ImageHook hook) {
 
 bool ScanManager::RunScan(int count) {
     if (!agent_) return true;
+    // The source posts its notifications to the window it was enabled with,
+    // into that window's thread's queue. The proxy window belongs to the
+    // thread that loaded the library, which is seldom the one a JVM scans on,
+    // so the source gets a window of the pumping thread for this scan. It
+    // also gives the thread the queue that a stop request posts to.
+    const OwnedWindow window(CreateHiddenWindow(module_));
+    agent_->SetSourceWindow(window.get());
+    agent_->ClearStopRequest();
+    scanThread_ = GetCurrentThreadId();
     // When the acquisition did not start no notification will ever come, so
     // there is nothing to pump for.
     if (agent_->AcquireWithSettings(count)) PumpMessages();
     if (agent_->IsSourceOpen()) agent_->CloseDataSource();
+    scanThread_ = 0;
+    agent_->SetSourceWindow(nullptr);
     return true;
 }
 
@@ -45,8 +70,10 @@ void ScanManager::Dispatch(MSG& message) {
 }
 
 void ScanManager::PumpMessages() {
-    pumpThread_ = GetCurrentThreadId();
     scanning_ = 1;
+    // A stop that came while the acquisition started has already posted the
+    // message that ends the first wait.
+    if (agent_->StopRequested()) scanning_ = 0;
     do {
         bool quit;
         do {
@@ -59,7 +86,6 @@ void ScanManager::PumpMessages() {
         } while (scanning_ == 1);
         if (!quit) Drain();
     } while (scanning_ == 1);
-    pumpThread_ = 0;
 }
 
 void ScanManager::Drain() {
@@ -100,14 +126,18 @@ bool ScanManager::FilterMessage(MSG& message) {
 }
 
 int ScanManager::StopScan() {
+    // Before the flag, so that a pump just starting sees one or the other.
+    if (agent_) agent_->RequestStop();
     scanning_ = 0;
-    const DWORD pumping = pumpThread_;
-    if (pumping != 0) {
-        // The scan's own thread is inside TWAIN or about to be; closing the
-        // source here would race with it. The pump sees the cleared flag at
-        // its next message, and RunScan closes the source on that thread.
-        // The posted message makes sure that next message comes.
-        PostThreadMessageA(pumping, WM_NULL, 0, 0);
+    const DWORD scanning = scanThread_;
+    if (scanning != 0) {
+        // The scan's own thread is inside TWAIN or about to be, possibly
+        // right below this call, in the image hook; closing the source here
+        // would cut into its transfer. That thread ends the batch after the
+        // current page, its pump sees the cleared flag at its next message,
+        // and RunScan closes the source there. The posted message makes sure
+        // that next message comes.
+        PostThreadMessageA(scanning, WM_NULL, 0, 0);
         return 1;
     }
     if (!agent_ || !agent_->IsSourceOpen()) return 0;

@@ -55,7 +55,8 @@ private:
     std::atomic<LONG> scanning_{0};
     std::unique_ptr<ScanAgent> agent_;
     HWND proxy_ = nullptr;
-    // The thread inside PumpMessages, 0 when no scan pumps. A stop request
-    // made while a scan pumps leaves all TWAIN calls to that thread.
-    std::atomic<DWORD> pumpThread_{0};
+    HINSTANCE module_ = nullptr;
+    // The thread inside RunScan, 0 when no scan runs. A stop request made
+    // while a scan runs leaves all TWAIN calls to that thread.
+    std::atomic<DWORD> scanThread_{0};
 };

@@ -40,6 +40,12 @@ void TwainSession::OnSourceMessage(TW_UINT16 notification) {
 void TwainSession::RunTransfers() {
     for (bool more = true; more;) {
         if (!sourceEnabled_) return;
+        if (stopRequested_) {
+            // Everything delivered so far stays delivered; the source drops
+            // the pages it still holds and can then be disabled.
+            AbortTransfers();
+            return;
+        }
         TW_IMAGEINFO info{};
         // DG_IMAGE/DAT_IMAGEINFO/MSG_GET
         if (!DsmCall(&appIdentity_, &sourceIdentity_, DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info)) {
@@ -84,3 +90,9 @@ void TwainSession::AbortTransfers() {
     // DG_CONTROL/DAT_PENDINGXFERS/MSG_RESET
     DsmCall(&appIdentity_, &sourceIdentity_, DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending);
 }
+
+void TwainSession::RequestStop() { stopRequested_ = true; }
+
+void TwainSession::ClearStopRequest() { stopRequested_ = false; }
+
+bool TwainSession::StopRequested() const { return stopRequested_; }

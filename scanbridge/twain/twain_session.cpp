@@ -30,6 +30,9 @@ bool TwainSession::DsmCall(pTW_IDENTITY origin, pTW_IDENTITY destination, TW_UIN
     if (lastReturnCode_ != TWRC_SUCCESS) {
         // Every code but success (events and end of list included) leaves a
         // condition behind; fetch it so the manager's status is consumed.
+        // A manager that cannot answer the query must not leave the
+        // condition of an earlier request behind.
+        status_ = TW_STATUS{};
         // DG_CONTROL/DAT_STATUS/MSG_GET
         entry_(origin, destination, DG_CONTROL, DAT_STATUS, MSG_GET, &status_);
     }
@@ -112,10 +115,15 @@ bool TwainSession::CloseDataSource() {
     // DG_CONTROL/DAT_IDENTITY/MSG_CLOSEDS
     const bool closed =
         DsmCall(&appIdentity_, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &sourceIdentity_);
-    sourceOpen_ = false;
-    // A source that is closed is no longer enabled, even if it refused to be
-    // disabled first; otherwise no later acquisition could start.
-    if (closed) sourceEnabled_ = false;
+    // A source that refused to close is still open, and the manager cannot be
+    // closed before it is: the next close (at the end of the scan, before the
+    // next one, at unload) asks again. A manager that no longer knows the
+    // source has closed it all the same. A closed source is no longer enabled,
+    // even if it refused to be disabled first.
+    if (closed || status_.ConditionCode == TWCC_NODS) {
+        sourceOpen_ = false;
+        sourceEnabled_ = false;
+    }
     return closed;
 }
 
@@ -154,9 +162,10 @@ bool TwainSession::OpenSourceByName(const char* name) {
 
 bool TwainSession::StartSource(bool showUI) {
     if (!IsSourceOpen() || sourceEnabled_) return false;
+    enabledWindow_ = sourceWindow_ ? sourceWindow_ : parent_;
     TW_USERINTERFACE ui{};
     ui.ShowUI = showUI ? TRUE : FALSE;
-    ui.hParent = parent_;
+    ui.hParent = enabledWindow_;
     // DG_CONTROL/DAT_USERINTERFACE/MSG_ENABLEDS
     sourceEnabled_ =
         DsmCall(&appIdentity_, &sourceIdentity_, DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
@@ -166,7 +175,7 @@ bool TwainSession::StartSource(bool showUI) {
 bool TwainSession::StopSource() {
     if (!sourceEnabled_) return false;
     TW_USERINTERFACE ui{};
-    ui.hParent = parent_;
+    ui.hParent = enabledWindow_;
     // DG_CONTROL/DAT_USERINTERFACE/MSG_DISABLEDS
     if (!DsmCall(&appIdentity_, &sourceIdentity_, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS,
                  &ui)) {
@@ -175,6 +184,8 @@ bool TwainSession::StopSource() {
     sourceEnabled_ = false;
     return true;
 }
+
+void TwainSession::SetSourceWindow(HWND window) { sourceWindow_ = window; }
 
 bool TwainSession::IsDriverLoaded() const { return library_ && entry_; }
 

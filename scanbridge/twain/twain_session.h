@@ -5,6 +5,7 @@
 #include <twain.h>
 // clang-format on
 
+#include <atomic>
 #include <string>
 
 #include "global_memory.h"
@@ -44,6 +45,10 @@ public:
     bool OpenSourceByName(const char* name);
     bool StartSource(bool showUI);
     virtual bool StopSource();
+    // The window that the source is enabled with, and so the one its
+    // notifications are posted to; none gives it the manager's parent window.
+    // It must belong to the thread that pumps the scan's messages.
+    void SetSourceWindow(HWND window);
 
     bool IsDriverLoaded() const;
     bool IsManagerOpen() const;
@@ -75,6 +80,12 @@ public:
     bool FetchNativeImage(const TW_IMAGEINFO& info);
     bool FinishTransfer();
     void AbortTransfers();
+    // May be asked from any thread, also from the image hook: the image being
+    // transferred completes, the source releases the rest of its batch
+    // instead of sending it. Holds until cleared.
+    void RequestStop();
+    void ClearStopRequest();
+    bool StopRequested() const;
 
 protected:
     virtual void FillIdentity();
@@ -93,6 +104,10 @@ private:
     TW_STATUS status_{};
     TW_INT16 lastReturnCode_ = TWRC_SUCCESS;
     HWND parent_ = nullptr;
+    HWND sourceWindow_ = nullptr;
+    // The hParent of the last MSG_ENABLEDS, which MSG_DISABLEDS must repeat.
+    HWND enabledWindow_ = nullptr;
+    std::atomic<bool> stopRequested_{false};
     bool managerOpen_ = false;
     bool sourceOpen_ = false;
     bool sourceEnabled_ = false;

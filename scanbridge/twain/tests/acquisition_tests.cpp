@@ -285,3 +285,63 @@ TEST_F(AcquisitionTest, AFailedInformationRequestEndsTheLoop) {
     EXPECT_EQ(Sent(), (Lines{kEvent, kStatus, kInfo, kStatus, kReset}));
     EXPECT_TRUE(g_delivered.empty());
 }
+
+namespace {
+
+ScanAgent* g_stopping = nullptr;
+std::size_t g_stopAfter = 0;
+
+// Records the image and, at the chosen one, asks the agent to stop, as a
+// Java callback may do from inside the delivery.
+void RecordAndStop(void* dib, std::size_t blockSize) {
+    RecordImage(dib, blockSize);
+    if (g_delivered.size() == g_stopAfter) g_stopping->RequestStop();
+}
+
+}  // namespace
+
+TEST_F(AcquisitionTest, AStopEndsTheBatchAfterTheCurrentImage) {
+    struct Case {
+        const char* name;
+        std::vector<TW_UINT16> pendingAfter;
+        std::size_t stopAfter;  // 0: stopped before the source was ready
+        Lines sent;
+        std::vector<unsigned char> delivered;
+    };
+    const Case cases[] = {
+        {"first of three", {2, 1, 0}, 1, Join({{kEvent, kStatus}, OneImage(), {kReset}}), {1}},
+        {"unstated number",
+         {0xFFFF, 0xFFFF},
+         1,
+         Join({{kEvent, kStatus}, OneImage(), {kReset}}),
+         {1}},
+        // Nothing is left to release after the last image.
+        {"last of two", {1, 0}, 2, Join({{kEvent, kStatus}, OneImage(), OneImage()}), {1, 2}},
+        {"before ready", {1, 0}, 0, {kEvent, kStatus, kReset}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeTwain_Reset();
+        agent_.reset();
+        g_delivered.clear();
+        for (std::size_t i = 0; i < c.pendingAfter.size(); ++i) {
+            AddImage(static_cast<unsigned char>(i + 1), TWRC_XFERDONE, c.pendingAfter[i]);
+        }
+        Enable();
+        g_stopping = &Agent();
+        g_stopAfter = c.stopAfter;
+        Agent().SetImageHook(RecordAndStop);
+        if (c.stopAfter == 0) Agent().RequestStop();
+
+        Notify(MSG_XFERREADY);
+
+        EXPECT_EQ(Sent(), c.sent);
+        EXPECT_EQ(Pixels(), c.delivered);
+        EXPECT_EQ(FakeTwain_LiveBlocks(), 0u);
+        // Back to enabled, where the source can be disabled and closed.
+        EXPECT_EQ(FakeTwain_State(), 5u);
+        EXPECT_TRUE(Agent().StopRequested());
+        Agent().ClearStopRequest();
+        EXPECT_FALSE(Agent().StopRequested());
+    }
+}

@@ -275,6 +275,28 @@ TEST_F(SessionCoreTest, EnablingHandsOverTheDialogFlagAndTheParent) {
     }
 }
 
+// The source posts its notifications to the window it was enabled with, which
+// the scan chooses; disabling names the same window again.
+TEST_F(SessionCoreTest, ASourceWindowReplacesTheParentUntilItIsTakenAway) {
+    OpenScannerA();
+    ScanAgent& agent = Agent();
+    HWND scanWindow = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                      GetModuleHandleA(nullptr), nullptr);
+    agent.SetSourceWindow(scanWindow);
+    ASSERT_TRUE(agent.StartSource(false));
+    agent.SetSourceWindow(nullptr);
+    ASSERT_TRUE(agent.StopSource());
+    ASSERT_TRUE(agent.StartSource(false));
+
+    const std::vector<FakeTwainRequest> requests = Recorded();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[0].window, scanWindow);
+    EXPECT_EQ(requests[1].msg, MSG_DISABLEDS);
+    EXPECT_EQ(requests[1].window, scanWindow);
+    EXPECT_EQ(requests[2].window, window_);
+    DestroyWindow(scanWindow);
+}
+
 TEST_F(SessionCoreTest, ARefusedEnableLeavesTheSourceDisabled) {
     OpenScannerA();
     FakeTwain_SetAnswer(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, FAKE_TWAIN_ANY_CAP,
@@ -341,10 +363,28 @@ TEST_F(SessionCoreTest, AClosedSourceIsNoLongerEnabledEvenIfDisablingFailed) {
     EXPECT_TRUE(agent.StartSource(false));
 }
 
-TEST_F(SessionCoreTest, ACloseThatFailsStillMarksTheSourceClosed) {
+// A refused close leaves the source open, so the manager could not be closed
+// after it; the session keeps it open and the next close asks again.
+TEST_F(SessionCoreTest, ACloseThatFailsIsAskedAgainByTheNextClose) {
     OpenScannerA();
     FakeTwain_PushAnswer(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, FAKE_TWAIN_ANY_CAP, TWRC_FAILURE,
                          TWCC_BUMMER);
+    EXPECT_FALSE(Agent().CloseDataSource());
+    EXPECT_TRUE(Agent().IsSourceOpen());
+
+    EXPECT_TRUE(Agent().CloseDataSource());
+    EXPECT_FALSE(Agent().IsSourceOpen());
+    EXPECT_EQ(Sent(), (Lines{"dsm CONTROL/IDENTITY/CLOSEDS", "dsm CONTROL/STATUS/GET",
+                             "dsm CONTROL/IDENTITY/CLOSEDS"}));
+    EXPECT_EQ(FakeTwain_State(), 3u);
+}
+
+// A manager that no longer knows the source has closed it, whatever it
+// answered; asking again could never succeed.
+TEST_F(SessionCoreTest, ACloseOfASourceTheManagerDoesNotKnowMarksItClosed) {
+    OpenScannerA();
+    FakeTwain_PushAnswer(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, FAKE_TWAIN_ANY_CAP, TWRC_FAILURE,
+                         TWCC_NODS);
     EXPECT_FALSE(Agent().CloseDataSource());
     EXPECT_FALSE(Agent().IsSourceOpen());
 }
