@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ansi_text.h"
+#include "bridge_gate.h"
 #include "java_calls.h"
 #include "java_context.h"
 #include "scan_engine.h"
@@ -17,6 +18,28 @@ jboolean Answer(bool value) { return value ? JNI_TRUE : JNI_FALSE; }
 
 // Java may hand over any byte as a boolean; only JNI_TRUE means yes.
 bool IsTrue(jboolean value) { return value == JNI_TRUE; }
+
+// TWAIN carries the transfer count as a signed 16-bit value in which -1 asks
+// for every page; a wider count would reach the source cut to 16 bits, so
+// 65535 would turn into "all pages".
+bool IsPageCount(jint count) { return count == -1 || (count >= 1 && count <= 32767); }
+
+// Resolutions and pixel types reach the source as unsigned 16-bit values;
+// anything wider would arrive cut, as some other setting.
+bool IsResolution(jint dpi) { return dpi >= 1 && dpi <= 65535; }
+bool IsPixelType(jint type) { return type >= 0 && type <= 65535; }
+
+jobjectArray NewStringArray(JNIEnv* env, jsize length) {
+    const jclass stringClass = env->FindClass("java/lang/String");
+    if (stringClass == nullptr) {
+        DescribeAndClear(env);
+        return nullptr;
+    }
+    const jobjectArray array = env->NewObjectArray(length, stringClass, nullptr);
+    env->DeleteLocalRef(stringClass);
+    if (DescribeAndClear(env)) return nullptr;
+    return array;
+}
 
 std::vector<std::string> SplitNames(const std::string& list) {
     std::vector<std::string> names;
@@ -52,23 +75,18 @@ std::optional<std::string> AnsiName(JNIEnv* env, jstring name) {
 
 extern "C" {
 
+// A fixed answer that touches nothing shared, so it never needs the gate.
 JNIEXPORT jboolean JNICALL Java_cz_plamix_scan_Scan_isTwainAvailble(JNIEnv*, jobject) {
     return JNI_TRUE;
 }
 
 JNIEXPORT jobjectArray JNICALL Java_cz_plamix_scan_Scan_getAvailableSources(JNIEnv* env, jobject) {
+    const BridgeEntry entry;
+    if (!entry.Admitted()) return NewStringArray(env, 0);
     const std::vector<std::string> names = SplitNames(TheScanEngine().ListSourceNames());
 
-    const jclass stringClass = env->FindClass("java/lang/String");
-    if (stringClass == nullptr) {
-        DescribeAndClear(env);
-        return nullptr;
-    }
-    const jobjectArray array =
-        env->NewObjectArray(static_cast<jsize>(names.size()), stringClass, nullptr);
-    env->DeleteLocalRef(stringClass);
-    if (DescribeAndClear(env) || array == nullptr) return nullptr;
-
+    const jobjectArray array = NewStringArray(env, static_cast<jsize>(names.size()));
+    if (array == nullptr) return nullptr;
     for (std::size_t index = 0; index < names.size(); ++index) {
         const jstring name = NewJavaString(env, names[index]);
         if (DescribeAndClear(env) || name == nullptr) break;
@@ -80,26 +98,39 @@ JNIEXPORT jobjectArray JNICALL Java_cz_plamix_scan_Scan_getAvailableSources(JNIE
 }
 
 JNIEXPORT jboolean JNICALL Java_cz_plamix_scan_Scan_scan(JNIEnv* env, jobject self, jint count) {
+    if (!IsPageCount(count)) return JNI_FALSE;
+    const BridgeEntry entry(BridgeEntry::Kind::Scan);
+    if (!entry.Admitted()) return JNI_FALSE;
+
     CallVoidCallback(env, self, "fireStartScanning", "()V");
     CurrentJavaContext() = JavaContext{env, self};
     const bool answer = TheScanEngine().RunScan(count);
+    // The object is a local reference of this call, dead once it returns.
+    CurrentJavaContext() = JavaContext{};
     CallVoidCallback(env, self, "fireStopScanning", "()V");
     return Answer(answer);
 }
 
+// Answers 1 as always, and 0 when the bridge was busy and nothing changed.
 JNIEXPORT jint JNICALL Java_cz_plamix_scan_Scan_setShowUI(JNIEnv*, jobject, jboolean show) {
+    const BridgeEntry entry;
+    if (!entry.Admitted()) return 0;
     return TheScanEngine().SetShowUI(IsTrue(show));
 }
 
 JNIEXPORT jboolean JNICALL Java_cz_plamix_scan_Scan_selectSource(JNIEnv* env, jobject,
                                                                  jstring name) {
     if (name == nullptr) return JNI_FALSE;
+    const BridgeEntry entry;
+    if (!entry.Admitted()) return JNI_FALSE;
     const auto ansi = AnsiName(env, name);
     if (!ansi) return JNI_FALSE;
     return Answer(TheScanEngine().OpenSourceByName(ansi->c_str()));
 }
 
 JNIEXPORT jboolean JNICALL Java_cz_plamix_scan_Scan_selectDefaultSource(JNIEnv*, jobject, jint) {
+    const BridgeEntry entry;
+    if (!entry.Admitted()) return JNI_FALSE;
     return Answer(TheScanEngine().PickDefaultSource());
 }
 
@@ -107,23 +138,34 @@ JNIEXPORT void JNICALL Java_cz_plamix_scan_Scan_initInstance(JNIEnv*, jobject) {
 
 JNIEXPORT void JNICALL Java_cz_plamix_scan_Scan_releaseInstance(JNIEnv*, jobject) {}
 
+// Only reads the scanning flag, so any thread may ask at any time.
 JNIEXPORT jboolean JNICALL Java_cz_plamix_scan_Scan_isScanning(JNIEnv*, jobject) {
     return Answer(TheScanEngine().IsScanning());
 }
 
 JNIEXPORT jint JNICALL Java_cz_plamix_scan_Scan_stopScanning(JNIEnv*, jobject) {
+    const StopEntry entry;
+    if (!entry.Admitted()) return 0;
     return TheScanEngine().StopScan();
 }
 
 JNIEXPORT jboolean JNICALL Java_cz_plamix_scan_Scan_setPixelType(JNIEnv*, jobject, jint type) {
+    if (!IsPixelType(type)) return JNI_FALSE;
+    const BridgeEntry entry;
+    if (!entry.Admitted()) return JNI_FALSE;
     return Answer(TheScanEngine().ApplyPixelType(type));
 }
 
 JNIEXPORT jboolean JNICALL Java_cz_plamix_scan_Scan_setDPI(JNIEnv*, jobject, jint x, jint y) {
+    if (!IsResolution(x) || !IsResolution(y)) return JNI_FALSE;
+    const BridgeEntry entry;
+    if (!entry.Admitted()) return JNI_FALSE;
     return Answer(TheScanEngine().ApplyResolution(x, y));
 }
 
 JNIEXPORT jboolean JNICALL Java_cz_plamix_scan_Scan_setDoubleSided(JNIEnv*, jobject, jboolean on) {
+    const BridgeEntry entry;
+    if (!entry.Admitted()) return JNI_FALSE;
     return Answer(TheScanEngine().ApplyDuplex(IsTrue(on)));
 }
 

@@ -1,12 +1,17 @@
 // A scan engine for the JVM tests: the Java test scripts it through the static
 // natives of cz.plamix.scan.test.StandIn, and its "scan" hands the DIBs the
-// test queued to the image hook, each in a block of its own.
+// test queued to the image hook, each in a block of its own. One engine call
+// can be held, so that a test may call natives from another thread while a
+// Java thread is inside the bridge.
 #include <jni.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -30,6 +35,55 @@ struct Block {
     void operator()(unsigned char* at) const { std::free(at); }
 };
 
+// The engine call named by the test waits inside the engine until the test
+// lets it go.
+class Hold {
+public:
+    void Arm(const std::string& call) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        armed_ = call;
+        holding_ = false;
+        released_ = false;
+    }
+
+    void At(const std::string& call) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (armed_.empty() || armed_ != call) return;
+        armed_.clear();
+        holding_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return released_; });
+        holding_ = false;
+    }
+
+    bool AwaitHolding() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(10), [this] { return holding_; });
+    }
+
+    void Release() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::string armed_;
+    bool holding_ = false;
+    bool released_ = false;
+};
+
+Hold& TheHold() {
+    static Hold hold;
+    return hold;
+}
+
+// Read and cleared from any thread, as the real scanning flag is.
+std::atomic<bool> scanningFlag{false};
+std::atomic<bool> stopAsked{false};
+
 class StandInEngine : public ScanEngine {
 public:
     std::string sources = std::string(1, '\0');
@@ -38,10 +92,18 @@ public:
     std::string openedName;
     bool answer = true;
     int stopAnswer = 1;
-    bool scanning = false;
     long long lastDeliveryNanos = 0;
 
-    void Log(const std::string& entry) { log += entry + ";"; }
+    // Natives that reach the engine while another thread is inside it would
+    // write here at the same time.
+    void Log(const std::string& entry) {
+        {
+            static std::mutex mutex;
+            const std::lock_guard<std::mutex> lock(mutex);
+            log += entry + ";";
+        }
+        TheHold().At(entry.substr(0, entry.find('(')));
+    }
 
     std::string ListSourceNames() override {
         Log("ListSourceNames");
@@ -78,11 +140,14 @@ public:
         return 1;
     }
     bool RunScan(int count) override {
+        stopAsked = false;
+        scanningFlag = true;
         Log("RunScan(" + std::to_string(count) + ")");
-        scanning = true;
         std::vector<Page> queued;
         queued.swap(pages);
+        // As in the real engine, a stop drops the pages not yet transferred.
         for (Page& page : queued) {
+            if (stopAsked) break;
             // A block of exactly its size, as GlobalSize reports it.
             const std::size_t size = page.block.size();
             const std::unique_ptr<unsigned char, Block> block(
@@ -95,15 +160,16 @@ public:
                                     std::chrono::steady_clock::now() - start)
                                     .count();
         }
-        scanning = false;
+        scanningFlag = false;
         return true;
     }
     int StopScan() override {
         Log("StopScan");
-        scanning = false;
+        scanningFlag = false;
+        stopAsked = true;
         return stopAnswer;
     }
-    bool IsScanning() const override { return scanning; }
+    bool IsScanning() const override { return scanningFlag; }
 };
 
 StandInEngine& Engine() {
@@ -126,6 +192,26 @@ extern "C" {
 
 JNIEXPORT void JNICALL Java_cz_plamix_scan_test_StandIn_reset(JNIEnv*, jclass) {
     Engine() = StandInEngine();
+    scanningFlag = false;
+    stopAsked = false;
+}
+
+// The next engine call of that name (as the log spells it, without its
+// arguments) waits inside the engine until release.
+JNIEXPORT void JNICALL Java_cz_plamix_scan_test_StandIn_hold(JNIEnv* env, jclass, jstring call) {
+    const char* chars = env->GetStringUTFChars(call, nullptr);
+    if (chars == nullptr) return;
+    TheHold().Arm(chars);
+    env->ReleaseStringUTFChars(call, chars);
+}
+
+// Whether the held call has arrived and waits, within ten seconds.
+JNIEXPORT jboolean JNICALL Java_cz_plamix_scan_test_StandIn_awaitHeld(JNIEnv*, jclass) {
+    return TheHold().AwaitHolding() ? JNI_TRUE : JNI_FALSE;
+}
+
+JNIEXPORT void JNICALL Java_cz_plamix_scan_test_StandIn_release(JNIEnv*, jclass) {
+    TheHold().Release();
 }
 
 JNIEXPORT void JNICALL Java_cz_plamix_scan_test_StandIn_addSource(JNIEnv* env, jclass,

@@ -1,5 +1,8 @@
 package cz.plamix.scan.test;
 
+import static cz.plamix.scan.test.Checks.check;
+import static cz.plamix.scan.test.Checks.checkEquals;
+
 import cz.plamix.scan.Scan;
 import java.awt.image.BufferedImage;
 import java.io.ByteArrayInputStream;
@@ -13,7 +16,6 @@ import javax.imageio.ImageIO;
 /** Drives the natives in this JVM against the stand-in engine; exits 1 on any failed check. */
 public final class ScanTest {
     private static final Charset CP1250 = Charset.forName("windows-1250");
-    private static int failures;
 
     private ScanTest() {}
 
@@ -32,58 +34,7 @@ public final class ScanTest {
             default:
                 throw new IllegalArgumentException("scan or heap");
         }
-        System.out.println(failures == 0 ? "all checks passed" : failures + " checks failed");
-        System.exit(failures == 0 ? 0 : 1);
-    }
-
-    private static void check(boolean ok, String what) {
-        if (ok) return;
-        ++failures;
-        System.out.println("FAILED: " + what);
-    }
-
-    private static void checkEquals(Object expected, Object actual, String what) {
-        check(expected.equals(actual), what + ": expected <" + expected + "> got <" + actual + ">");
-    }
-
-    /** What the listener heard, in order. */
-    private static final class Recorder implements Scan.Listener {
-        final List<String> events = new ArrayList<>();
-        final List<byte[]> pages = new ArrayList<>();
-        final Scan scan;
-        boolean scanningDuringPages = true;
-        String logAtStart;
-
-        Recorder(Scan scan) {
-            this.scan = scan;
-            scan.addListener(this);
-        }
-
-        @Override
-        public void scanningStarted() {
-            events.add("start");
-            logAtStart = StandIn.takeLog();
-        }
-
-        @Override
-        public void newImage(byte[] bmp) {
-            events.add("image");
-            pages.add(bmp);
-            scanningDuringPages &= scan.isScanning();
-        }
-
-        @Override
-        public void scanningStopped() {
-            events.add("stop");
-        }
-
-        List<String> expectedEvents(int images) {
-            final List<String> expected = new ArrayList<>();
-            expected.add("start");
-            for (int i = 0; i < images; ++i) expected.add("image");
-            expected.add("stop");
-            return expected;
-        }
+        Checks.finish();
     }
 
     private static void sourceNames() {
@@ -191,7 +142,7 @@ public final class ScanTest {
             if (i < bad.size()) StandIn.queuePage(bad.get(i));
         }
         check(scan.scan(3), "scan answers true");
-        checkEquals(recorder.expectedEvents(good.size()), recorder.events,
+        checkEquals(Recorder.expectedEvents(good.size()), recorder.events,
                 "start, one image per good page, stop");
         check(!recorder.logAtStart.contains("RunScan"), "fireStartScanning before the scan");
         checkEquals("RunScan(3);", StandIn.takeLog(), "the scan runs once with the count");
@@ -284,7 +235,7 @@ public final class ScanTest {
         StandIn.queueLargePage(4000, 4000); // 48 MB, beyond -Xmx32m
         StandIn.queuePage(after.bytes());
         check(scan.scan(3), "scan answers true");
-        checkEquals(recorder.expectedEvents(2), recorder.events, "the large page is lost, only it");
+        checkEquals(Recorder.expectedEvents(2), recorder.events, "the large page is lost, only it");
         if (recorder.pages.size() == 2) {
             checkPage(before, recorder.pages.get(0));
             checkPage(after, recorder.pages.get(1));

@@ -41,4 +41,13 @@ final class StandIn {
     static native boolean setDoubleSidedRaw(Object scan, int raw);
 
     static native void deliverTo(Object target, byte[] block);
+
+    /** The next engine call of that name ("RunScan", "ApplyResolution", ...) waits in the engine. */
+    static native void hold(String call);
+
+    /** Whether the held call has arrived and waits, within ten seconds. */
+    static native boolean awaitHeld();
+
+    /** Lets the held call go on. */
+    static native void release();
 }

@@ -1,0 +1,49 @@
+#pragma once
+
+// Only one Java thread at a time may be inside the bridge: the TWAIN session,
+// the scan manager and the Java context of a scan have no locks of their own,
+// and the TWAIN manager expects every call on one thread. A native that finds
+// the bridge busy (another thread is inside, or its own thread is, from a
+// callback of its scan) does nothing and gives its failure answer. Nobody
+// waits here: the thread that would wait may well be the one the scan is
+// calling back, and it would wait for ever.
+
+// One native's stay inside the bridge, from construction to destruction.
+class BridgeEntry {
+public:
+    enum class Kind {
+        Call,  // a native that returns without calling into Java
+        Scan,  // a scan, which calls back into Java and may be asked to stop
+    };
+
+    explicit BridgeEntry(Kind kind = Kind::Call);
+    ~BridgeEntry();
+    BridgeEntry(const BridgeEntry&) = delete;
+    BridgeEntry& operator=(const BridgeEntry&) = delete;
+
+    // Whether the native may go on; false when the bridge was busy.
+    bool Admitted() const { return admitted_; }
+
+private:
+    bool admitted_;
+};
+
+// A stop request's stay inside the bridge. A stop is let in while a scan is
+// inside, from that scan's own callbacks and from any other thread, since the
+// scan manager leaves all TWAIN calls of a running scan to the scanning
+// thread; and when the bridge is free, as an ordinary native. While another
+// native is inside no scan runs that could be stopped, and closing the source
+// beneath that native would race with it, so the stop is not let in.
+class StopEntry {
+public:
+    StopEntry();
+    ~StopEntry();
+    StopEntry(const StopEntry&) = delete;
+    StopEntry& operator=(const StopEntry&) = delete;
+
+    bool Admitted() const { return role_ != Role::Refused; }
+
+private:
+    enum class Role { Refused, Alone, BesideScan };
+    Role role_;
+};
