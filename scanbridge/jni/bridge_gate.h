@@ -24,26 +24,39 @@ public:
     // Whether the native may go on; false when the bridge was busy.
     bool Admitted() const { return admitted_; }
 
+    // For a scan, just before it hands over to the engine: answers false when
+    // a stop came first, while the scan was still in fireStartScanning. From
+    // here on stop requests go to the engine.
+    bool StartEngineUnlessStopped();
+
 private:
     bool admitted_;
 };
 
-// A stop request's stay inside the bridge. A stop is let in while a scan is
-// inside, from that scan's own callbacks and from any other thread, since the
-// scan manager leaves all TWAIN calls of a running scan to the scanning
-// thread; and when the bridge is free, as an ordinary native. While another
-// native is inside no scan runs that could be stopped, and closing the source
-// beneath that native would race with it, so the stop is not let in.
+// A stop request's stay inside the bridge.
 class StopEntry {
 public:
+    enum class Way {
+        // Another native is inside: no scan runs that could be stopped, and
+        // closing the source beneath that native would race with it.
+        Refused,
+        // The bridge was free, or a scan is inside the engine: the engine
+        // takes the stop (the scan manager leaves all TWAIN calls of a
+        // running scan to the scanning thread).
+        ToEngine,
+        // The scan has not reached the engine yet; it will not start, and
+        // the scanning thread itself tells the engine.
+        Noted,
+    };
+
     StopEntry();
     ~StopEntry();
     StopEntry(const StopEntry&) = delete;
     StopEntry& operator=(const StopEntry&) = delete;
 
-    bool Admitted() const { return role_ != Role::Refused; }
+    Way way() const { return way_; }
 
 private:
-    enum class Role { Refused, Alone, BesideScan };
-    Role role_;
+    Way way_;
+    bool alone_;
 };

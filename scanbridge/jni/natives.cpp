@@ -99,14 +99,21 @@ JNIEXPORT jobjectArray JNICALL Java_cz_plamix_scan_Scan_getAvailableSources(JNIE
 
 JNIEXPORT jboolean JNICALL Java_cz_plamix_scan_Scan_scan(JNIEnv* env, jobject self, jint count) {
     if (!IsPageCount(count)) return JNI_FALSE;
-    const BridgeEntry entry(BridgeEntry::Kind::Scan);
+    BridgeEntry entry(BridgeEntry::Kind::Scan);
     if (!entry.Admitted()) return JNI_FALSE;
 
     CallVoidCallback(env, self, "fireStartScanning", "()V");
-    CurrentJavaContext() = JavaContext{env, self};
-    const bool answer = TheScanEngine().RunScan(count);
-    // The object is a local reference of this call, dead once it returns.
-    CurrentJavaContext() = JavaContext{};
+    bool answer = true;
+    if (entry.StartEngineUnlessStopped()) {
+        CurrentJavaContext() = JavaContext{env, self};
+        answer = TheScanEngine().RunScan(count);
+        // The object is a local reference of this call, dead once it returns.
+        CurrentJavaContext() = JavaContext{};
+    } else {
+        // Stopped before it began. The stop reaches the engine from this
+        // thread, which closes an open source as the end of a scan would.
+        TheScanEngine().StopScan();
+    }
     CallVoidCallback(env, self, "fireStopScanning", "()V");
     return Answer(answer);
 }
@@ -145,7 +152,15 @@ JNIEXPORT jboolean JNICALL Java_cz_plamix_scan_Scan_isScanning(JNIEnv*, jobject)
 
 JNIEXPORT jint JNICALL Java_cz_plamix_scan_Scan_stopScanning(JNIEnv*, jobject) {
     const StopEntry entry;
-    if (!entry.Admitted()) return 0;
+    switch (entry.way()) {
+        case StopEntry::Way::Refused:
+            return 0;
+        case StopEntry::Way::Noted:
+            // The scan it was meant for will not start.
+            return 1;
+        case StopEntry::Way::ToEngine:
+            break;
+    }
     return TheScanEngine().StopScan();
 }
 

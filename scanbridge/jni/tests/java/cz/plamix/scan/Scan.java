@@ -76,7 +76,8 @@ public class Scan {
 
     /**
      * Asks the running scan to stop, from any thread or from a listener; 1 when the stop was taken
-     * or an open source was closed. Answers 0 while another thread is inside a method other than
+     * or an open source was closed. A stop while the listeners hear {@code scanningStarted} keeps
+     * the scan from starting. Answers 0 while another thread is inside a method other than
      * {@link #scan(int)}.
      */
     public native int stopScanning();

@@ -31,6 +31,7 @@ public final class RefusalTest {
         secondThreadDuringASetting();
         nativesFromTheCallbacks();
         stopFromTheMiddleOfABatch();
+        stopBeforeTheScanStarts();
         stopStillInsideAfterItsScan();
         Checks.finish();
     }
@@ -201,6 +202,46 @@ public final class RefusalTest {
             checkEquals(Recorder.expectedEvents(1), recorder.events,
                     what + ": the pages after the stop are dropped");
             checkEquals("RunScan(3);StopScan;", StandIn.takeLog(), what + ": engine calls");
+            scan.removeListener(stopper);
+            recorder.detach();
+            normalScanWorks(scan, what);
+        }
+    }
+
+    /** A stop during fireStartScanning, from that thread or another: the scan does not start. */
+    private static void stopBeforeTheScanStarts() throws InterruptedException {
+        for (boolean fromAnotherThread : new boolean[] {false, true}) {
+            final String what = "stopScanning from fireStartScanning"
+                    + (fromAnotherThread ? ", on another thread" : "");
+            final Scan scan = freshScan(0);
+            final Recorder recorder = new Recorder(scan);
+            final int[] stopAnswer = {-1};
+            final Scan.Listener stopper = new Scan.Listener() {
+                @Override
+                public void scanningStarted() {
+                    final Runnable stop = () -> stopAnswer[0] = scan.stopScanning();
+                    if (!fromAnotherThread) {
+                        stop.run();
+                        return;
+                    }
+                    final Thread other = new Thread(stop, "stopping");
+                    other.start();
+                    try {
+                        other.join(WAIT_MS);
+                    } catch (InterruptedException e) {
+                        throw new IllegalStateException(e);
+                    }
+                }
+
+                @Override
+                public void newImage(byte[] bmp) {}
+            };
+            scan.addListener(stopper);
+            check(scan.scan(1), what + ": the scan answers true");
+            checkEquals(1, stopAnswer[0], what + ": the stop is taken");
+            checkEquals(Recorder.expectedEvents(0), recorder.events, what + ": callbacks");
+            // The scanning thread tells the engine; the acquisition never starts.
+            checkEquals("StopScan;", StandIn.takeLog(), what + ": engine calls");
             scan.removeListener(stopper);
             recorder.detach();
             normalScanWorks(scan, what);
