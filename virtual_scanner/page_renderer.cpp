@@ -5,8 +5,8 @@
 
 namespace {
 
-// 10000 / 254 pixels per metre for every dot per inch, rounded.
-LONG PixelsPerMetre(int dpi) { return static_cast<LONG>((dpi * 100000L + 127) / 254); }
+// An inch is 0.0254 metres; rounded to whole pixels per metre.
+LONG PixelsPerMetre(int dpi) { return static_cast<LONG>((dpi * 10000L + 127) / 254); }
 
 void WriteHeader(const PageFormat& format, unsigned char* dib) {
     BITMAPINFOHEADER header{};
