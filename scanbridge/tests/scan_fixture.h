@@ -139,7 +139,9 @@ private:
             HWND box = FindWindowW(L"#32770", nullptr);
             DWORD process = 0;
             if (box != nullptr) GetWindowThreadProcessId(box, &process);
-            if (box != nullptr && process == GetCurrentProcessId()) {
+            // A box is found while it is being built, before its text is set;
+            // it is shown only once it is complete.
+            if (box != nullptr && process == GetCurrentProcessId() && IsWindowVisible(box)) {
                 wchar_t text[256] = {};
                 GetDlgItemTextW(box, 0xFFFF, text, 256);
                 texts.push_back(text);
