@@ -26,3 +26,14 @@ function(korvelo_add_gtest name)
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "${arg_ENV}")
   endif()
 endfunction()
+
+# korvelo_copy_beside(PROGRAM FILE...): keeps copies of FILE... (the DLLs a
+# test program loads from its own folder) beside PROGRAM. A copy made when the
+# program links would go stale whenever only a DLL changes, so the copy is a
+# step of its own that every build runs.
+function(korvelo_copy_beside program)
+  add_custom_target(${program}_beside ALL
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${ARGN} $<TARGET_FILE_DIR:${program}>
+    VERBATIM)
+  add_dependencies(${program}_beside ${program})
+endfunction()
