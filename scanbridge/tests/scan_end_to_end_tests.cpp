@@ -225,4 +225,20 @@ TEST_F(ScanEndToEnd, DefaultSelectionOpensNothing) {
     EXPECT_EQ(Dll().setDPI(jvm_.Env(), jvm_.Scan(), 300, 300), JNI_FALSE);
 }
 
+TEST_F(ScanEndToEnd, SelectingTheOpenSourceAgainKeepsItForTheScan) {
+    SelectBeta();
+    // The manager refuses to open a source twice; the one that is open is
+    // still the one that is set up and scanned.
+    EXPECT_EQ(Dll().selectSource(jvm_.Env(), jvm_.Scan(), jvm_.NewString(u"Beta")), JNI_FALSE);
+    EXPECT_EQ(Dll().setDPI(jvm_.Env(), jvm_.Scan(), 300, 300), JNI_TRUE);
+    AddPage(0xD7, 0);
+    FakeTwain_PostNotification(MSG_XFERREADY);
+
+    EXPECT_EQ(Scan(1), JNI_TRUE);
+
+    ASSERT_EQ(jvm_.pages.size(), 1u);
+    EXPECT_EQ(jvm_.pages[0], Bmp24(0xD7));
+    EXPECT_EQ(FakeTwain_State(), 3u);
+}
+
 }  // namespace

@@ -99,14 +99,22 @@ bool TwainSession::PickDefaultSource() {
 }
 
 bool TwainSession::OpenDataSource(const TW_IDENTITY* identity) {
+    const TW_IDENTITY openSource = sourceIdentity_;
     if (identity) std::memcpy(&sourceIdentity_, identity, sizeof(sourceIdentity_));
     if (!library_) return false;
-    if (entry_ && managerOpen_) {
-        // DG_CONTROL/DAT_IDENTITY/MSG_OPENDS
-        sourceOpen_ =
-            DsmCall(&appIdentity_, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &sourceIdentity_);
+    if (!entry_ || !managerOpen_) return IsSourceOpen();
+    // DG_CONTROL/DAT_IDENTITY/MSG_OPENDS
+    const bool opened =
+        DsmCall(&appIdentity_, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &sourceIdentity_);
+    if (opened) {
+        sourceOpen_ = true;
+    } else if (sourceOpen_) {
+        // A refused open (the same source a second time, or another while
+        // one is open) changes nothing at the manager: the source that is
+        // open stays open, and only this session can ever close it again.
+        sourceIdentity_ = openSource;
     }
-    return IsSourceOpen();
+    return opened;
 }
 
 bool TwainSession::CloseDataSource() {

@@ -1,4 +1,5 @@
 #include <cstring>
+#include <functional>
 
 #include "twain_test_support.h"
 
@@ -199,16 +200,33 @@ INSTANTIATE_TEST_SUITE_P(Names, OpenByNameTest,
                              return info.param.title;
                          });
 
-TEST_F(SessionCoreTest, OpeningTheOpenSourceAgainLeavesItMarkedClosed) {
-    OpenScannerA();
+TEST_F(SessionCoreTest, ARefusedSecondOpenKeepsTheOpenSourceInHand) {
+    InstallTwoSources();
     ScanAgent& agent = Agent();
+    ASSERT_TRUE(agent.OpenSourceByName("Scanner A"));
+    const TW_UINT32 openId = agent.SourceIdentity().Id;
 
-    EXPECT_FALSE(agent.OpenDataSource(nullptr));
-
-    EXPECT_EQ(Sent(), (Lines{"dsm CONTROL/IDENTITY/OPENDS", "dsm CONTROL/STATUS/GET"}));
-    EXPECT_FALSE(agent.IsSourceOpen());
-    // The manager still holds it open; the session no longer knows.
-    EXPECT_EQ(FakeTwain_State(), 4u);
+    struct Attempt {
+        const char* title;
+        std::function<bool()> open;
+    };
+    const Attempt attempts[] = {
+        {"the same source again", [&] { return agent.OpenDataSource(nullptr); }},
+        {"the same source by name", [&] { return agent.OpenSourceByName("Scanner A"); }},
+        {"another source", [&] { return agent.OpenSourceByName("Scanner B"); }},
+    };
+    for (const Attempt& attempt : attempts) {
+        SCOPED_TRACE(attempt.title);
+        FakeTwain_ClearRequests();
+        EXPECT_FALSE(attempt.open());
+        EXPECT_EQ(Sent().back(), "dsm CONTROL/STATUS/GET");
+        EXPECT_TRUE(agent.IsSourceOpen());
+        EXPECT_EQ(agent.SourceIdentity().Id, openId);
+    }
+    // The session can still close what the manager holds open.
+    FakeTwain_ClearRequests();
+    EXPECT_TRUE(agent.CloseDataSource());
+    EXPECT_EQ(FakeTwain_State(), 3u);
 }
 
 TEST_F(SessionCoreTest, DefaultSourceIsOpenedThroughTheIdentityItWrote) {
