@@ -30,6 +30,8 @@ target_include_directories(fuzz_bmp_packaging PUBLIC ${PROJECT_SOURCE_DIR}/scanb
 function(korvelo_add_fuzzer name source lib)
   add_executable(${name} ${source})
   target_link_libraries(${name} PRIVATE ${lib})
+  # fuzz_check.h, the rule checks every target shares.
+  target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_FUNCTION_LIST_DIR})
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
 endfunction()
 

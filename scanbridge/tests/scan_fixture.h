@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "capability_names.h"
 #include "fake_jvm.h"
 #include "fake_twain.h"
 #include "scanbridge_dll.h"
@@ -52,25 +53,6 @@ inline std::vector<unsigned char> Bmp24(unsigned char pixel) {
 inline void AddPage(unsigned char pixel, TW_UINT16 pendingAfter) {
     const std::vector<unsigned char> dib = Dib24(pixel);
     FakeTwain_AddImage(dib.data(), static_cast<UINT>(dib.size()), TWRC_XFERDONE, pendingAfter);
-}
-
-inline std::string CapName(TW_UINT16 cap) {
-    switch (cap) {
-        case CAP_XFERCOUNT:
-            return "XFERCOUNT";
-        case ICAP_PIXELTYPE:
-            return "PIXELTYPE";
-        case CAP_DUPLEXENABLED:
-            return "DUPLEXENABLED";
-        case ICAP_XRESOLUTION:
-            return "XRESOLUTION";
-        case ICAP_YRESOLUTION:
-            return "YRESOLUTION";
-        case ICAP_SUPPORTEDSIZES:
-            return "SUPPORTEDSIZES";
-        default:
-            return std::to_string(cap);
-    }
 }
 
 inline std::string Name(const FakeTwainRequest& r) {

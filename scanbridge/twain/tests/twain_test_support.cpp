@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "capability_names.h"
+
 std::vector<DeliveredImage> g_delivered;
 
 namespace {
@@ -68,26 +70,6 @@ const char* MsgName(TW_UINT16 msg) {
             return "ENDXFER";
     }
     return "?";
-}
-
-std::string CapName(TW_UINT16 cap) {
-    switch (cap) {
-        case CAP_XFERCOUNT:
-            return "XFERCOUNT";
-        case ICAP_PIXELTYPE:
-            return "PIXELTYPE";
-        case CAP_DUPLEXENABLED:
-            return "DUPLEXENABLED";
-        case ICAP_XRESOLUTION:
-            return "XRESOLUTION";
-        case ICAP_YRESOLUTION:
-            return "YRESOLUTION";
-        case ICAP_SUPPORTEDSIZES:
-            return "SUPPORTEDSIZES";
-    }
-    char text[16];
-    std::snprintf(text, sizeof(text), "0x%04X", cap);
-    return text;
 }
 
 std::string ItemTypeName(TW_UINT16 type) {
