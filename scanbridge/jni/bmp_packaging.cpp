@@ -73,7 +73,10 @@ std::optional<BmpLayout> MeasureDib(const void* dib, std::size_t blockSize) {
     if (colours == 0 && bitCount <= 8) colours = std::uint64_t{1} << bitCount;
 
     std::uint64_t pixelBytes = sizeImage;
-    const bool computed = compression == kBiRgb;
+    // Bit-field pixels are plain rows too, so a driver that leaves their size
+    // 0 still delivers a page whose size is known.
+    const bool bitfields = compression == kBiBitfields || compression == kBiAlphaBitfields;
+    const bool computed = compression == kBiRgb || (bitfields && sizeImage == 0);
     if (computed) {
         const auto rows = RowBytes(width, height, bitCount);
         if (!rows) return std::nullopt;

@@ -75,6 +75,8 @@ const Case kCases[] = {
     {"32-bit bitfields after 40 bytes", {40, 2, 2, 32, 3, 16}, kRoomy, 66 + 16, 66},
     {"16-bit bitfields after 40 bytes", {40, 2, 2, 16, 3, 8}, kRoomy, 66 + 8, 66},
     {"alpha bitfields after 40 bytes", {40, 2, 2, 32, 6, 16}, kRoomy, 70 + 16, 70},
+    {"bitfields without biSizeImage: rows", {40, 3, 2, 16, 3, 0}, kRoomy, 66 + 16, 66},
+    {"bitfields rows beyond the block", {40, 3, 2, 16, 3, 0}, 40 + 12 + 15, -1, 0},
     {"V4 header", {108, 3, 2, 24}, kRoomy, 122 + 24, 122},
     {"V4 header, masks inside", {108, 2, 2, 32, 3, 16}, kRoomy, 122 + 16, 122},
     {"V5 header, 8 bits", {124, 4, 1, 8}, kRoomy, 138 + 1024 + 4, 138 + 1024},
@@ -135,6 +137,14 @@ TEST(StoreSizeImage, WritesTheComputedSizeOfAnUncompressedDib) {
     StoreSizeImage(block.data(), *layout);
     EXPECT_EQ(Get<std::uint32_t>(block.data(), 20), 24u);
     EXPECT_EQ(Get<std::int32_t>(block.data(), 8), -2) << "the rows keep their order";
+}
+
+TEST(StoreSizeImage, WritesTheComputedSizeOfBitfieldsThatLackIt) {
+    auto block = Block({40, 3, 2, 16, 3, 0}, kRoomy);
+    const auto layout = MeasureDib(block.data(), block.size());
+    ASSERT_TRUE(layout);
+    StoreSizeImage(block.data(), *layout);
+    EXPECT_EQ(Get<std::uint32_t>(block.data(), 20), 16u);
 }
 
 TEST(StoreSizeImage, LeavesACompressedDibAlone) {
