@@ -5,6 +5,8 @@
 #include <optional>
 #include <vector>
 
+#include "global_memory.h"
+
 namespace {
 
 // How each offered capability is answered.
@@ -96,77 +98,45 @@ TW_UINT32 ItemBits(TW_UINT16 itemType, int value) {
     return static_cast<TW_UINT16>(value);
 }
 
-// A zero-filled movable block of the given size, locked for filling.
-class NewContainer {
-public:
-    explicit NewContainer(std::size_t size) : block_(GlobalAlloc(GHND, size)) {
-        if (block_ != nullptr) bytes_ = static_cast<unsigned char*>(GlobalLock(block_));
-        if (block_ != nullptr && bytes_ == nullptr) {
-            GlobalFree(block_);
-            block_ = nullptr;
-        }
-    }
-    ~NewContainer() {
-        if (bytes_ != nullptr) GlobalUnlock(block_);
-        if (block_ != nullptr) GlobalFree(block_);
-    }
-    NewContainer(const NewContainer&) = delete;
-    NewContainer& operator=(const NewContainer&) = delete;
-
-    unsigned char* bytes() const { return bytes_; }
-    // Hands the block over, unlocked.
-    HGLOBAL Release() {
-        GlobalUnlock(block_);
-        bytes_ = nullptr;
-        HGLOBAL block = block_;
-        block_ = nullptr;
-        return block;
-    }
-
-private:
-    HGLOBAL block_;
-    unsigned char* bytes_ = nullptr;
-};
-
 void PutItem(unsigned char* at, TW_UINT16 itemType, int value) {
     const TW_UINT32 bits = ItemBits(itemType, value);
     std::memcpy(at, &bits, ItemSize(itemType));
 }
 
 HGLOBAL OneValue(TW_UINT16 itemType, int value) {
-    NewContainer container(sizeof(TW_ONEVALUE));
-    if (container.bytes() == nullptr) return nullptr;
-    auto* one = reinterpret_cast<pTW_ONEVALUE>(container.bytes());
-    one->ItemType = itemType;
-    one->Item = ItemBits(itemType, value);
-    return container.Release();
+    const auto fill = [&](unsigned char* bytes) {
+        auto* one = reinterpret_cast<pTW_ONEVALUE>(bytes);
+        one->ItemType = itemType;
+        one->Item = ItemBits(itemType, value);
+    };
+    return NewGlobalBlock(sizeof(TW_ONEVALUE), fill).release();
 }
 
 HGLOBAL Enumeration(TW_UINT16 itemType, const std::vector<int>& items, int current, int initial) {
     const std::size_t listOffset = offsetof(TW_ENUMERATION, ItemList);
-    NewContainer container(listOffset + ItemSize(itemType) * items.size());
-    if (container.bytes() == nullptr) return nullptr;
-    auto* list = reinterpret_cast<pTW_ENUMERATION>(container.bytes());
-    list->ItemType = itemType;
-    list->NumItems = static_cast<TW_UINT32>(items.size());
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (items[i] == current) list->CurrentIndex = static_cast<TW_UINT32>(i);
-        if (items[i] == initial) list->DefaultIndex = static_cast<TW_UINT32>(i);
-        PutItem(container.bytes() + listOffset + ItemSize(itemType) * i, itemType, items[i]);
-    }
-    return container.Release();
+    const auto fill = [&](unsigned char* bytes) {
+        auto* list = reinterpret_cast<pTW_ENUMERATION>(bytes);
+        list->ItemType = itemType;
+        list->NumItems = static_cast<TW_UINT32>(items.size());
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (items[i] == current) list->CurrentIndex = static_cast<TW_UINT32>(i);
+            if (items[i] == initial) list->DefaultIndex = static_cast<TW_UINT32>(i);
+            PutItem(bytes + listOffset + ItemSize(itemType) * i, itemType, items[i]);
+        }
+    };
+    return NewGlobalBlock(listOffset + ItemSize(itemType) * items.size(), fill).release();
 }
 
 HGLOBAL Array(TW_UINT16 itemType, const std::vector<int>& items) {
     const std::size_t listOffset = offsetof(TW_ARRAY, ItemList);
-    NewContainer container(listOffset + ItemSize(itemType) * items.size());
-    if (container.bytes() == nullptr) return nullptr;
-    auto* array = reinterpret_cast<pTW_ARRAY>(container.bytes());
-    array->ItemType = itemType;
-    array->NumItems = static_cast<TW_UINT32>(items.size());
-    for (std::size_t i = 0; i < items.size(); ++i)
-        PutItem(container.bytes() + listOffset + ItemSize(itemType) * i, itemType, items[i]);
-    return container.Release();
+    const auto fill = [&](unsigned char* bytes) {
+        auto* array = reinterpret_cast<pTW_ARRAY>(bytes);
+        array->ItemType = itemType;
+        array->NumItems = static_cast<TW_UINT32>(items.size());
+        for (std::size_t i = 0; i < items.size(); ++i)
+            PutItem(bytes + listOffset + ItemSize(itemType) * i, itemType, items[i]);
+    };
+    return NewGlobalBlock(listOffset + ItemSize(itemType) * items.size(), fill).release();
 }
 
 std::vector<int> OfferedCaps() {

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "global_memory.h"
+
 namespace {
 
 // An inch is 0.0254 metres; rounded to whole pixels per metre.
@@ -55,20 +57,15 @@ void WriteRow(const PageFormat& format, const PagePattern& pattern, int y, unsig
 }  // namespace
 
 HGLOBAL RenderPage(const PageFormat& format, const PageFace& face) {
+    const auto draw = [&](unsigned char* dib) {
+        WriteHeader(format, dib);
+        unsigned char* pixels =
+            dib + sizeof(BITMAPINFOHEADER) + sizeof(RGBQUAD) * format.paletteSize;
+        const PagePattern pattern(format.width, format.height, face);
+        const std::size_t rowBytes = format.RowBytes();
+        for (int y = 0; y < format.height; ++y)
+            WriteRow(format, pattern, y, pixels + rowBytes * (format.height - 1 - y));
+    };
     // Zero-filled, so the padding at the end of each row is defined.
-    HGLOBAL block = GlobalAlloc(GHND, format.DibBytes());
-    if (block == nullptr) return nullptr;
-    auto* dib = static_cast<unsigned char*>(GlobalLock(block));
-    if (dib == nullptr) {
-        GlobalFree(block);
-        return nullptr;
-    }
-    WriteHeader(format, dib);
-    unsigned char* pixels = dib + sizeof(BITMAPINFOHEADER) + sizeof(RGBQUAD) * format.paletteSize;
-    const PagePattern pattern(format.width, format.height, face);
-    const std::size_t rowBytes = format.RowBytes();
-    for (int y = 0; y < format.height; ++y)
-        WriteRow(format, pattern, y, pixels + rowBytes * (format.height - 1 - y));
-    GlobalUnlock(block);
-    return block;
+    return NewGlobalBlock(format.DibBytes(), draw).release();
 }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <memory>
 #include <type_traits>
 
@@ -33,6 +34,20 @@ private:
     HGLOBAL block_;
     void* address_;
 };
+
+// A new zero-filled movable block of size bytes, filled by fill(bytes) while
+// it is locked; empty when the memory cannot be had.
+template <typename Fill>
+GlobalBlock NewGlobalBlock(std::size_t size, Fill fill) {
+    GlobalBlock block(GlobalAlloc(GHND, size));
+    if (!block) return block;
+    {
+        GlobalLockGuard lock(block.get());
+        if (!lock) return GlobalBlock();
+        fill(static_cast<unsigned char*>(lock.get()));
+    }
+    return block;
+}
 
 struct FreeLibraryDeleter {
     void operator()(HMODULE module) const { FreeLibrary(module); }

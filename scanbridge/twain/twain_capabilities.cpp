@@ -4,15 +4,13 @@ static_assert(sizeof(TW_ONEVALUE) == 6, "TW_ONEVALUE must keep its 2-byte packed
 
 bool TwainSession::ApplyOneValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT16 value) {
     if (!IsSourceOpen()) return false;
-    GlobalBlock container(GlobalAlloc(GHND, sizeof(TW_ONEVALUE)));
-    if (!container) return false;
-    {
-        GlobalLockGuard lock(container.get());
-        if (!lock) return false;
-        auto* oneValue = static_cast<pTW_ONEVALUE>(lock.get());
+    const auto fill = [&](unsigned char* bytes) {
+        auto* oneValue = reinterpret_cast<pTW_ONEVALUE>(bytes);
         oneValue->ItemType = itemType;
         oneValue->Item = value;
-    }
+    };
+    const GlobalBlock container = NewGlobalBlock(sizeof(TW_ONEVALUE), fill);
+    if (!container) return false;
     TW_CAPABILITY capability{};
     capability.Cap = cap;
     capability.ConType = TWON_ONEVALUE;

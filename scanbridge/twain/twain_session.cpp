@@ -101,8 +101,7 @@ bool TwainSession::PickDefaultSource() {
 bool TwainSession::OpenDataSource(const TW_IDENTITY* identity) {
     const TW_IDENTITY openSource = sourceIdentity_;
     if (identity) std::memcpy(&sourceIdentity_, identity, sizeof(sourceIdentity_));
-    if (!library_) return false;
-    if (!entry_ || !managerOpen_) return IsSourceOpen();
+    if (!IsDriverLoaded() || !managerOpen_) return false;
     // DG_CONTROL/DAT_IDENTITY/MSG_OPENDS
     const bool opened =
         DsmCall(&appIdentity_, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &sourceIdentity_);
