@@ -1,6 +1,7 @@
 #include "hlavni.h"
 
 #include <exception>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -25,6 +26,8 @@ constexpr int kFontHeight = -11;
 
 const char* const kParametersFileName = "parametry.txt";
 const char* const kJavaKeyPath = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
+// Java 9 and later no longer register under the key above, only under one of these.
+const char* const kNewerJavaKeyPaths[] = {"SOFTWARE\\JavaSoft\\JRE", "SOFTWARE\\JavaSoft\\JDK"};
 const char* const kVersionValueName = "CurrentVersion";
 
 // The shell's convention: a result above 32 means the program was started.
@@ -51,6 +54,37 @@ std::string OwnDirectory() {
         }
         path.resize(path.size() * 2);
     }
+}
+
+// The CurrentVersion text under this key of HKEY_LOCAL_MACHINE; nothing when the key or the
+// value is missing.
+std::optional<std::string> CurrentVersionUnder(const char* keyPath) {
+    RegistryKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, key.out()) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+
+    LogMessage(kValueExistsStage);
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExA(key.get(), kVersionValueName, nullptr, &type, nullptr, &size) !=
+        ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+
+    LogMessage(kReadingValueStage);
+    if (size == 0) return std::string();
+    if (type != REG_SZ && type != REG_EXPAND_SZ) {
+        throw std::runtime_error("CurrentVersion: the registry value is not a string");
+    }
+    // One more zero than asked for, since a stored string need not end in one.
+    std::vector<char> data(size + 1, '\0');
+    DWORD read = size;
+    if (RegQueryValueExA(key.get(), kVersionValueName, nullptr, &type,
+                         reinterpret_cast<BYTE*>(data.data()), &read) != ERROR_SUCCESS) {
+        throw std::runtime_error("CurrentVersion: the registry value cannot be read");
+    }
+    return std::string(data.data());
 }
 
 }  // namespace
@@ -187,36 +221,17 @@ void TForm1::DisableFsRedirection() {
 
 int TForm1::ReadJavaVersion() {
     LogMessage(kJavaKeyStage);
-    RegistryKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kJavaKeyPath, 0, KEY_READ, key.out()) != ERROR_SUCCESS) {
-        return -1;
+    std::optional<std::string> text = CurrentVersionUnder(kJavaKeyPath);
+    // Only a missing key or value passes on to the next key; a value that gives no version
+    // number still decides.
+    for (const char* path : kNewerJavaKeyPaths) {
+        if (text) break;
+        LogMessage(path);
+        text = CurrentVersionUnder(path);
     }
+    if (!text) return -1;
 
-    LogMessage(kValueExistsStage);
-    DWORD type = 0;
-    DWORD size = 0;
-    if (RegQueryValueExA(key.get(), kVersionValueName, nullptr, &type, nullptr, &size) !=
-        ERROR_SUCCESS) {
-        return -1;
-    }
-
-    LogMessage(kReadingValueStage);
-    std::string text;
-    if (size > 0) {
-        if (type != REG_SZ && type != REG_EXPAND_SZ) {
-            throw std::runtime_error("CurrentVersion: the registry value is not a string");
-        }
-        // One more zero than asked for, since a stored string need not end in one.
-        std::vector<char> data(size + 1, '\0');
-        DWORD read = size;
-        if (RegQueryValueExA(key.get(), kVersionValueName, nullptr, &type,
-                             reinterpret_cast<BYTE*>(data.data()), &read) != ERROR_SUCCESS) {
-            throw std::runtime_error("CurrentVersion: the registry value cannot be read");
-        }
-        text = data.data();
-    }
-
-    const int version = JavaVersionFromText(text);
+    const int version = JavaVersionFromText(*text);
     if (version >= 0) LogMessage(kVersionNumberStage + std::to_string(version));
     return version;
 }

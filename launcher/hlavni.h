@@ -25,7 +25,8 @@ public:
     bool IsWow64();
     // Switches WOW64 file-system redirection off for this thread, for good.
     void DisableFsRedirection();
-    // The version number of the installed Java runtime from the registry, or -1.
+    // The version number of the installed Java runtime from the registry, or -1. The classic
+    // key is read first, then those of Java 9 and later; the first with a CurrentVersion counts.
     int ReadJavaVersion();
     bool HasRequiredJava();
 

@@ -18,8 +18,14 @@
 namespace {
 
 const char* const kJavaKey = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
+// Where Java 9 and later register instead.
+const char* const kJreKey = "SOFTWARE\\JavaSoft\\JRE";
+const char* const kJdkKey = "SOFTWARE\\JavaSoft\\JDK";
 const char* const kNativeSystemJava = "C:\\windows\\system32\\java.exe";
 constexpr auto kTimeLimit = std::chrono::seconds(20);
+// Registry types that stand for no CurrentVersion in the tables below.
+constexpr DWORD kNoKey = 0xFFFFFFFF;
+constexpr DWORD kNoValue = 0xFFFFFFFE;
 
 // The build hands over Unix paths; Wine shows the Unix root as drive Z:.
 std::string WindowsPath(std::string unixPath) {
@@ -179,14 +185,14 @@ protected:
         ASSERT_FALSE(nativeJava) << "a java.exe was left in the 64-bit system32";
         ASSERT_FALSE(Exists("C:\\windows\\syswow64\\java.exe"));
         ASSERT_FALSE(Exists("C:\\windows\\java.exe"));
-        DeleteCurrentVersion();
+        DeleteJavaKeys();
     }
 
     void TearDown() override {
         if (placedInNativeSystem_) {
             WithRedirectionOff([] { DeleteFileA(kNativeSystemJava); });
         }
-        DeleteCurrentVersion();
+        DeleteJavaKeys();
     }
 
     void WriteParameters(const std::string& bytes) {
@@ -224,9 +230,10 @@ protected:
         SetCurrentVersionData(REG_SZ, version + '\0');
     }
 
-    static void SetCurrentVersionData(DWORD type, const std::string& data) {
+    static void SetCurrentVersionData(DWORD type, const std::string& data,
+                                      const char* keyPath = kJavaKey) {
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kJavaKey, 0, nullptr, 0, KEY_WRITE, nullptr,
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, 0, KEY_WRITE, nullptr,
                                   &key, nullptr),
                   ERROR_SUCCESS);
         EXPECT_EQ(RegSetValueExA(key, "CurrentVersion", 0, type,
@@ -241,6 +248,21 @@ protected:
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kJavaKey, 0, KEY_WRITE, &key) == ERROR_SUCCESS) {
             RegDeleteValueA(key, "CurrentVersion");
             RegCloseKey(key);
+        }
+    }
+
+    static void CreateKeyWithoutValues(const char* keyPath) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, 0, KEY_WRITE, nullptr,
+                                  &key, nullptr),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+
+    // The tests create no sub-keys under these, so each can be deleted whole.
+    static void DeleteJavaKeys() {
+        for (const char* keyPath : {kJavaKey, kJreKey, kJdkKey}) {
+            RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyPath);
         }
     }
 
@@ -419,8 +441,6 @@ TEST_F(RunnerTest, RegistryValueFormsDecideBetweenWarningAndFailure) {
     using namespace std::string_literals;
     WriteParameters("-jar app.jar");
     PlaceJavaBesideRunner();
-    constexpr DWORD kNoKey = 0xFFFFFFFF;
-    constexpr DWORD kNoValue = 0xFFFFFFFE;
     struct Case {
         const char* name;
         DWORD type;
@@ -446,6 +466,70 @@ TEST_F(RunnerTest, RegistryValueFormsDecideBetweenWarningAndFailure) {
         if (c.type == kNoValue) SetCurrentVersion("1.8");
         DeleteCurrentVersion();
         if (c.type != kNoKey && c.type != kNoValue) SetCurrentVersionData(c.type, c.data);
+        ClearRecords();
+        const Outcome outcome = Run("runner.exe");
+        ExpectEndedWithZero(outcome);
+        if (c.box.empty()) {
+            ExpectBoxes(outcome, {});
+        } else {
+            ExpectBoxes(outcome, {c.box});
+        }
+        EXPECT_EQ(outcome.launches.size(), c.starts ? 1u : 0u);
+    }
+}
+
+// Java 9 and later write CurrentVersion only under JRE or JDK. The first of the three keys that
+// has the value decides, by the same number rules and with the same failures.
+TEST_F(RunnerTest, NewerJavaKeysAreReadWhenTheClassicKeyHasNoVersion) {
+    using namespace std::string_literals;
+    WriteParameters("-jar app.jar");
+    PlaceJavaBesideRunner();
+    struct Entry {
+        DWORD type;
+        std::string data;
+    };
+    const Entry none{kNoKey, ""};
+    const Entry keyOnly{kNoValue, ""};
+    const auto text = [](const char* version) { return Entry{REG_SZ, version + "\0"s}; };
+    const Entry number{REG_DWORD, "\x11\0\0\0"s};
+    struct Case {
+        const char* name;
+        Entry classic;
+        Entry jre;
+        Entry jdk;
+        std::wstring box;  // empty: no box
+        bool starts;
+    };
+    const std::wstring failure = kLaunchFailure;
+    const std::vector<Case> cases = {
+        {"JRE 17 only", none, text("17"), none, L"", true},
+        {"JDK 21 only", none, none, text("21"), L"", true},
+        {"JRE key without a value, JDK 1.8", none, keyOnly, text("1.8"), L"", true},
+        {"classic key without a value, JRE 17", keyOnly, text("17"), none, L"", true},
+        {"JRE 1.5", none, text("1.5"), none, kOldJava, true},
+        {"JRE before JDK", none, text("1.5"), text("21"), kOldJava, true},
+        {"classic before JRE", text("1.5"), text("17"), none, kOldJava, true},
+        {"classic without a number still decides", text(""), text("17"), none, kOldJava, true},
+        {"classic 1.8 leaves a JRE number unread", text("1.8"), number, none, L"", true},
+        {"JRE number", none, number, text("21"),
+         failure + L"CurrentVersion: the registry value is not a string", false},
+        {"JDK 1.x", none, none, text("1.x"),
+         failure + L"CurrentVersion \"1.x\" is not a valid version number", false},
+        {"keys without values everywhere", keyOnly, keyOnly, keyOnly, kOldJava, true},
+    };
+    const auto place = [](const char* keyPath, const Entry& entry) {
+        if (entry.type == kNoValue) {
+            CreateKeyWithoutValues(keyPath);
+        } else if (entry.type != kNoKey) {
+            SetCurrentVersionData(entry.type, entry.data, keyPath);
+        }
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteJavaKeys();
+        place(kJavaKey, c.classic);
+        place(kJreKey, c.jre);
+        place(kJdkKey, c.jdk);
         ClearRecords();
         const Outcome outcome = Run("runner.exe");
         ExpectEndedWithZero(outcome);
