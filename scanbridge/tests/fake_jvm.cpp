@@ -1,5 +1,6 @@
 #include "fake_jvm.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +24,26 @@ const Method kScanMethods[] = {
 };
 
 using Object = FakeJvm::Object;
+using Clock = std::chrono::steady_clock;
+
+// Adds the time of one call into this double to its total, so that a
+// benchmark can take the double's own cost out of a span it measured. A
+// callback that calls natives which call back in here is counted once.
+class Inside {
+public:
+    Inside() : outermost_(depth++ == 0), start_(Clock::now()) {}
+    ~Inside() {
+        --depth;
+        if (outermost_) FakeJvm::Current().timeInside += Clock::now() - start_;
+    }
+    Inside(const Inside&) = delete;
+    Inside& operator=(const Inside&) = delete;
+
+private:
+    static inline thread_local int depth = 0;
+    bool outermost_;
+    Clock::time_point start_;
+};
 
 template <std::size_t Slot>
 void JNICALL Unexpected() {
@@ -46,16 +67,19 @@ jobject NewLocal(Object::Kind kind, std::string className = {}) {
 }
 
 jclass JNICALL FindClass(JNIEnv*, const char* name) {
+    const Inside inside;
     FakeJvm::Current().Check("FindClass");
     return static_cast<jclass>(NewLocal(Object::Kind::Class, name));
 }
 
 jclass JNICALL GetObjectClass(JNIEnv*, jobject object) {
+    const Inside inside;
     FakeJvm::Current().Check("GetObjectClass");
     return static_cast<jclass>(NewLocal(Object::Kind::Class, Deref(object)->className));
 }
 
 jmethodID JNICALL GetMethodID(JNIEnv*, jclass type, const char* name, const char* signature) {
+    const Inside inside;
     FakeJvm& jvm = FakeJvm::Current();
     jvm.Check("GetMethodID");
     if (Deref(type)->className == "cz/plamix/scan/Scan" && !jvm.missingMethods.count(name)) {
@@ -71,9 +95,12 @@ jmethodID JNICALL GetMethodID(JNIEnv*, jclass type, const char* name, const char
 }
 
 void JNICALL CallVoidMethodV(JNIEnv*, jobject target, jmethodID id, va_list arguments) {
+    const Clock::time_point entered = Clock::now();
     FakeJvm& jvm = FakeJvm::Current();
-    jvm.Check("CallVoidMethodV");
     const auto* method = reinterpret_cast<const Method*>(id);
+    if (std::strcmp(method->name, "fireNewImage") == 0) jvm.OnCallbackEntered(entered);
+    const Inside inside;
+    jvm.Check("CallVoidMethodV");
     if (Deref(target)->kind != Object::Kind::Scan) jvm.violations.push_back("call on non-Scan");
     jvm.calls.push_back(method->name);
     if (std::strcmp(method->name, "fireNewImage") == 0) {
@@ -88,28 +115,34 @@ void JNICALL CallVoidMethodV(JNIEnv*, jobject target, jmethodID id, va_list argu
 }
 
 jboolean JNICALL ExceptionCheck(JNIEnv*) {
+    const Inside inside;
     FakeJvm& jvm = FakeJvm::Current();
     jvm.mustCheck = false;
     return jvm.pending.empty() ? JNI_FALSE : JNI_TRUE;
 }
 
 void JNICALL ExceptionDescribe(JNIEnv*) {
+    const Inside inside;
     FakeJvm& jvm = FakeJvm::Current();
     jvm.described.push_back(jvm.pending);
 }
 
 void JNICALL ExceptionClear(JNIEnv*) {
+    const Inside inside;
     FakeJvm& jvm = FakeJvm::Current();
     jvm.pending.clear();
     jvm.mustCheck = false;
 }
 
 void JNICALL DeleteLocalRef(JNIEnv*, jobject reference) {
+    const Inside inside;
     FakeJvm::Current().DeleteLocal(reference);
 }
 
 jbyteArray JNICALL NewByteArray(JNIEnv*, jsize length) {
     FakeJvm& jvm = FakeJvm::Current();
+    jvm.OnArrayAsked(Clock::now());
+    const Inside inside;
     jvm.Check("NewByteArray");
     if (jvm.failingByteArrays > 0) {
         --jvm.failingByteArrays;
@@ -123,6 +156,7 @@ jbyteArray JNICALL NewByteArray(JNIEnv*, jsize length) {
 
 void JNICALL SetByteArrayRegion(JNIEnv*, jbyteArray array, jsize start, jsize length,
                                 const jbyte* bytes) {
+    const Inside inside;
     FakeJvm& jvm = FakeJvm::Current();
     jvm.Check("SetByteArrayRegion");
     std::vector<unsigned char>& target = Deref(array)->bytes;
@@ -134,6 +168,7 @@ void JNICALL SetByteArrayRegion(JNIEnv*, jbyteArray array, jsize start, jsize le
 }
 
 jobjectArray JNICALL NewObjectArray(JNIEnv*, jsize length, jclass type, jobject initial) {
+    const Inside inside;
     FakeJvm::Current().Check("NewObjectArray");
     const jobject array = NewLocal(Object::Kind::ObjectArray, "[L" + Deref(type)->className);
     Deref(array)->elements.assign(static_cast<std::size_t>(length), initial);
@@ -141,6 +176,7 @@ jobjectArray JNICALL NewObjectArray(JNIEnv*, jsize length, jclass type, jobject 
 }
 
 void JNICALL SetObjectArrayElement(JNIEnv*, jobjectArray array, jsize index, jobject value) {
+    const Inside inside;
     FakeJvm& jvm = FakeJvm::Current();
     jvm.Check("SetObjectArrayElement");
     std::vector<jobject>& elements = Deref(array)->elements;
@@ -154,6 +190,7 @@ void JNICALL SetObjectArrayElement(JNIEnv*, jobjectArray array, jsize index, job
 }
 
 jstring JNICALL NewString(JNIEnv*, const jchar* chars, jsize length) {
+    const Inside inside;
     FakeJvm::Current().Check("NewString");
     const jobject text = NewLocal(Object::Kind::String, "java/lang/String");
     Deref(text)->text.assign(reinterpret_cast<const char16_t*>(chars),
@@ -162,11 +199,13 @@ jstring JNICALL NewString(JNIEnv*, const jchar* chars, jsize length) {
 }
 
 jsize JNICALL GetStringLength(JNIEnv*, jstring text) {
+    const Inside inside;
     FakeJvm::Current().Check("GetStringLength");
     return static_cast<jsize>(Deref(text)->text.size());
 }
 
 void JNICALL GetStringRegion(JNIEnv*, jstring text, jsize start, jsize length, jchar* chars) {
+    const Inside inside;
     FakeJvm& jvm = FakeJvm::Current();
     jvm.Check("GetStringRegion");
     const std::u16string& source = Deref(text)->text;
@@ -223,6 +262,7 @@ FakeJvm::Object* FakeJvm::Deref(jobject reference) const {
 
 jobject FakeJvm::NewLocal(std::unique_ptr<Object> object) {
     object->local = true;
+    object->madeByNatives = true;
     ++liveLocals_;
     const jobject reference = reinterpret_cast<jobject>(object.get());
     objects_.push_back(std::move(object));
@@ -238,6 +278,27 @@ void FakeJvm::DeleteLocal(jobject reference) {
     }
     object->local = false;
     --liveLocals_;
+}
+
+void FakeJvm::CollectGarbage() {
+    objects_.erase(std::remove_if(objects_.begin(), objects_.end(),
+                                  [](const std::unique_ptr<Object>& object) {
+                                      return object->madeByNatives && !object->local;
+                                  }),
+                   objects_.end());
+    objects_.shrink_to_fit();
+}
+
+void FakeJvm::OnArrayAsked(std::chrono::steady_clock::time_point at) {
+    pageOpen_ = true;
+    arrayAsked_ = at;
+    insideWhenAsked_ = timeInside;
+}
+
+void FakeJvm::OnCallbackEntered(std::chrono::steady_clock::time_point at) {
+    if (!pageOpen_) return;
+    pageOpen_ = false;
+    pageTimings.push_back(PageTiming{arrayAsked_, at, timeInside - insideWhenAsked_});
 }
 
 void FakeJvm::Throw(const std::string& exception) { pending = exception; }

@@ -2,6 +2,7 @@
 
 #include <jni.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <set>
@@ -42,6 +43,24 @@ public:
     std::vector<std::string> violations;
     int LiveLocalReferences() const { return liveLocals_; }
 
+    // Frees what the natives created and no longer hold a local reference
+    // to, as a collector would once Java drops it too, so that a long run
+    // measures the natives' memory and not the pages this double kept.
+    // The strings of an answered String[] go too: read them first.
+    void CollectGarbage();
+
+    // Where the time of each page's delivery goes, for the benchmarks. Its
+    // record opens when the natives ask for a byte array and closes when
+    // fireNewImage is entered; insideJvm is the time spent in this double's
+    // own functions in between (zeroing the new array, copying into it,
+    // looking up the callback).
+    struct PageTiming {
+        std::chrono::steady_clock::time_point arrayAsked;
+        std::chrono::steady_clock::time_point callbackEntered;
+        std::chrono::nanoseconds insideJvm{};
+    };
+    std::vector<PageTiming> pageTimings;
+
     // For the function table.
     struct Object;
     static FakeJvm& Current();
@@ -50,6 +69,9 @@ public:
     void DeleteLocal(jobject reference);
     void Throw(const std::string& exception);
     void Check(const char* function);
+    void OnArrayAsked(std::chrono::steady_clock::time_point at);
+    void OnCallbackEntered(std::chrono::steady_clock::time_point at);
+    std::chrono::nanoseconds timeInside{};  // in the function table, all told
     std::string pending;
     bool mustCheck = false;
 
@@ -59,6 +81,10 @@ private:
     jobject scan_ = nullptr;
     std::vector<std::unique_ptr<Object>> objects_;
     int liveLocals_ = 0;
+    // The page whose array was asked for and whose callback has not come.
+    bool pageOpen_ = false;
+    std::chrono::steady_clock::time_point arrayAsked_;
+    std::chrono::nanoseconds insideWhenAsked_{};
 };
 
 struct FakeJvm::Object {
@@ -68,4 +94,5 @@ struct FakeJvm::Object {
     std::vector<unsigned char> bytes;
     std::vector<jobject> elements;
     bool local = false;
+    bool madeByNatives = false;
 };
