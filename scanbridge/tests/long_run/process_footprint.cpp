@@ -1,0 +1,56 @@
+#include "process_footprint.h"
+
+std::size_t CommittedPrivateBytes() {
+    std::size_t committed = 0;
+    MEMORY_BASIC_INFORMATION region;
+    const char* at = nullptr;
+    while (VirtualQuery(at, &region, sizeof(region)) == sizeof(region)) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) {
+            committed += region.RegionSize;
+        }
+        const char* next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+        // The last region may end at the top of the address space.
+        if (next <= at) break;
+        at = next;
+    }
+    return committed;
+}
+
+unsigned LiveKernelHandles() {
+    // A handle is four times its slot in the process's table, and the table
+    // gives out its lowest free slot, so a process that never held more than
+    // this many handles at once has none above the bound.
+    constexpr UINT_PTR kValues = 0x10000;
+    unsigned live = 0;
+    for (UINT_PTR value = 4; value < kValues; value += 4) {
+        DWORD flags;
+        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++live;
+    }
+    return live;
+}
+
+namespace {
+
+BOOL CALLBACK CountWindow(HWND, LPARAM counter) {
+    ++*reinterpret_cast<unsigned*>(counter);
+    return TRUE;
+}
+
+}  // namespace
+
+unsigned ThreadWindows(DWORD thread) {
+    unsigned windows = 0;
+    EnumThreadWindows(thread, CountWindow, reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
+unsigned LiveGdiObjects() {
+    // Wine finds a GDI object's entry by the low 16 bits of its handle and
+    // takes them alone (the high 16 bits, the entry's reuse count, may be
+    // left 0), so asking about every index finds every live object.
+    unsigned live = 0;
+    for (UINT_PTR index = 1; index <= 0xFFFF; ++index) {
+        if (GetObjectType(reinterpret_cast<HGDIOBJ>(index)) != 0) ++live;
+    }
+    return live;
+}
