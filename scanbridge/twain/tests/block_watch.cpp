@@ -4,6 +4,7 @@
 
 #include <cwchar>
 #include <map>
+#include <set>
 
 namespace {
 
@@ -22,7 +23,19 @@ std::map<HGLOBAL, int>& Frees() {
 }
 UINT repeatedFrees = 0;
 
+std::set<HANDLE>& ForeignHandles() {
+    static std::set<HANDLE> handles;
+    return handles;
+}
+UINT foreignFrees = 0;
+
 HGLOBAL WINAPI WatchedGlobalFree(HGLOBAL block) {
+    if (ForeignHandles().count(block) != 0) {
+        // What GlobalFree would do with it is anyone's guess; the count is
+        // what the tests want to know.
+        ++foreignFrees;
+        return block;
+    }
     auto found = Frees().find(block);
     if (found != Frees().end() && found->second++ > 0) ++repeatedFrees;
     return RealGlobalFree()(block);
@@ -104,4 +117,14 @@ UINT RepeatedFrees() { return repeatedFrees; }
 void ForgetTrackedBlocks() {
     Frees().clear();
     repeatedFrees = 0;
+    ForeignHandles().clear();
+    foreignFrees = 0;
 }
+
+void TrackForeignHandle(HANDLE handle) {
+    if (handle == nullptr) return;
+    WatchProgramModules();
+    ForeignHandles().insert(handle);
+}
+
+UINT ForeignFrees() { return foreignFrees; }

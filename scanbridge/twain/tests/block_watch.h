@@ -17,3 +17,9 @@ UINT LiveTrackedBlocks();
 // GlobalFree calls on a tracked block that had already been freed.
 UINT RepeatedFrees();
 void ForgetTrackedBlocks();
+
+// Starts watching a handle that is not a global block (a bitmap, a kernel
+// object) for GlobalFree calls, which are counted and not passed on.
+void TrackForeignHandle(HANDLE handle);
+// GlobalFree calls on such handles.
+UINT ForeignFrees();

@@ -50,6 +50,15 @@ struct FakeTwainRequest {
 #define FAKE_TWAIN_FAULT_TWO_XFERREADY 5    // every MSG_XFERREADY is posted twice
 #define FAKE_TWAIN_FAULT_REFUSE_DISABLE 6   // MSG_DISABLEDS answers TWRC_FAILURE
 #define FAKE_TWAIN_FAULT_REFUSE_CLOSE 7     // MSG_CLOSEDS answers TWRC_FAILURE
+// MSG_OPENDS with an all-zero identity is refused instead of opening the
+// default source: Wine's manager hands such a request on to the source, and
+// its own sources refuse it.
+#define FAKE_TWAIN_FAULT_REFUSE_EMPTY_OPEN 8
+
+// How a completed native transfer hands its image over (FakeTwain_SetImageForm).
+#define FAKE_TWAIN_FORM_BLOCK 0    // a movable global block, as TWAIN asks
+#define FAKE_TWAIN_FORM_BITMAP 1   // a GDI bitmap, a top-down DIB section, as gphoto2.ds does
+#define FAKE_TWAIN_FORM_FOREIGN 2  // a handle of neither kind (an event)
 
 // Back to a bare machine: no sources, no scripts, no records, manager closed,
 // no tracked memory. Blocks already handed out are left alone.
@@ -92,6 +101,13 @@ FAKE_TWAIN_API void FakeTwain_SetFault(UINT fault, BOOL on);
 // A fault of the image added last only (FAKE_TWAIN_FAULT_IMAGEINFO_FAILS,
 // FAKE_TWAIN_FAULT_NULL_IMAGE), so that one page of a batch misbehaves.
 FAKE_TWAIN_API void FakeTwain_SetImageFault(UINT fault);
+
+// The form in which the image added last is handed over.
+FAKE_TWAIN_API void FakeTwain_SetImageForm(UINT form);
+// Bitmaps handed over that still exist; GlobalFree calls of the program on
+// handed-over handles that were not global blocks (bitmaps, foreign ones).
+FAKE_TWAIN_API UINT FakeTwain_LiveBitmaps(void);
+FAKE_TWAIN_API UINT FakeTwain_ForeignFrees(void);
 
 // The TWAIN state as the manager sees it: 2 loaded, 3 manager open, 4 source
 // open, 5 enabled, 6 transfer ready, 7 transferring.

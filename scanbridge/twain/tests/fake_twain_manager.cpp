@@ -7,6 +7,7 @@
 
 #include "block_watch.h"
 
+#include <cstddef>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -38,6 +39,7 @@ struct Image {
     TW_UINT16 outcome;
     TW_UINT16 pendingAfter;
     std::set<UINT> faults;
+    UINT form = FAKE_TWAIN_FORM_BLOCK;
 };
 
 struct CapValue {
@@ -70,6 +72,8 @@ struct Manager {
     HWND parent = nullptr;
     TW_UINT16 conditionCode = TWCC_SUCCESS;
     TW_UINT16 pendingAfter = 0;
+    std::vector<HBITMAP> bitmaps;  // handed over
+    std::vector<HANDLE> foreign;   // handed over, still the manager's own
 };
 
 Manager& TheManager() {
@@ -146,6 +150,9 @@ Outcome ManagerIdentity(TW_UINT16 msg, pTW_IDENTITY identity) {
         case MSG_OPENDS: {
             int found = -1;
             const bool asksDefault = identity->Id == 0 && NameLength(*identity) == 0;
+            if (asksDefault && HasFault(FAKE_TWAIN_FAULT_REFUSE_EMPTY_OPEN)) {
+                return {TWRC_FAILURE, TWCC_OPERATIONERROR};
+            }
             for (std::size_t i = 0; i < m.sources.size(); ++i) {
                 const TW_IDENTITY& s = m.sources[i].identity;
                 const bool match = asksDefault         ? m.sources[i].isDefault
@@ -261,10 +268,73 @@ Outcome SourceImageInfo(pTW_IMAGEINFO info) {
     return kSuccess;
 }
 
+// The packed DIB as a DIB section with its rows top-down, the way gphoto2.ds
+// builds the bitmaps it hands over; null when the DIB is not whole.
+HBITMAP TopDownSection(const std::vector<unsigned char>& dib) {
+    BITMAPINFOHEADER header;
+    if (dib.size() < sizeof(header)) return nullptr;
+    std::memcpy(&header, dib.data(), sizeof(header));
+    const std::size_t colours = header.biClrUsed != 0
+                                    ? header.biClrUsed
+                                    : (header.biBitCount <= 8 ? 1u << header.biBitCount : 0);
+    const std::size_t table = sizeof(header) + 4 * colours;
+    const std::size_t stride = (std::size_t(header.biWidth) * header.biBitCount + 31) / 32 * 4;
+    if (header.biHeight <= 0) return nullptr;
+    const std::size_t rows = header.biHeight;
+    if (dib.size() < table + stride * rows) return nullptr;
+
+    std::vector<unsigned char> info(dib.begin(), dib.begin() + table);
+    const LONG topDown = -header.biHeight;
+    std::memcpy(info.data() + offsetof(BITMAPINFOHEADER, biHeight), &topDown, sizeof(topDown));
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(info.data()),
+                                      DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!bitmap) return nullptr;
+    for (std::size_t row = 0; row < rows; ++row) {
+        std::memcpy(static_cast<unsigned char*>(bits) + row * stride,
+                    dib.data() + table + (rows - 1 - row) * stride, stride);
+    }
+    return bitmap;
+}
+
+// What a completed transfer of the image hands over, in the image's form.
+Outcome HandOver(const Image& image, HANDLE* handle) {
+    Manager& m = TheManager();
+    switch (image.form) {
+        case FAKE_TWAIN_FORM_BITMAP: {
+            HBITMAP bitmap = TopDownSection(image.bytes);
+            if (!bitmap) return {TWRC_FAILURE, TWCC_LOWMEMORY};
+            m.bitmaps.push_back(bitmap);
+            TrackForeignHandle(bitmap);
+            *handle = bitmap;
+            return {TWRC_XFERDONE, TWCC_SUCCESS};
+        }
+        case FAKE_TWAIN_FORM_FOREIGN: {
+            HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+            if (!event) return {TWRC_FAILURE, TWCC_LOWMEMORY};
+            m.foreign.push_back(event);
+            TrackForeignHandle(event);
+            *handle = event;
+            return {TWRC_XFERDONE, TWCC_SUCCESS};
+        }
+        default: {
+            HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, image.bytes.size());
+            if (!block) return {TWRC_FAILURE, TWCC_LOWMEMORY};
+            if (!image.bytes.empty()) {
+                std::memcpy(GlobalLock(block), image.bytes.data(), image.bytes.size());
+                GlobalUnlock(block);
+            }
+            TrackBlock(block);
+            *handle = block;
+            return {TWRC_XFERDONE, TWCC_SUCCESS};
+        }
+    }
+}
+
 Outcome SourceNativeTransfer(TW_MEMREF data) {
     Manager& m = TheManager();
     if (!data) return kBadValue;
-    auto* handle = static_cast<HGLOBAL*>(data);
+    auto* handle = static_cast<HANDLE*>(data);
     *handle = nullptr;
     if (m.state != kTransferReady) return kSequenceError;
     if (m.images.empty()) return {TWRC_FAILURE, TWCC_BUMMER};
@@ -275,17 +345,8 @@ Outcome SourceNativeTransfer(TW_MEMREF data) {
     if (image.outcome == TWRC_FAILURE) return {TWRC_FAILURE, TWCC_BUMMER};
     m.state = kTransferring;
     if (image.outcome != TWRC_XFERDONE) return {image.outcome, TWCC_SUCCESS};
-    if (!nullImage) {
-        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, image.bytes.size());
-        if (!block) return {TWRC_FAILURE, TWCC_LOWMEMORY};
-        if (!image.bytes.empty()) {
-            std::memcpy(GlobalLock(block), image.bytes.data(), image.bytes.size());
-            GlobalUnlock(block);
-        }
-        TrackBlock(block);
-        *handle = block;
-    }
-    return {TWRC_XFERDONE, TWCC_SUCCESS};
+    if (nullImage) return {TWRC_XFERDONE, TWCC_SUCCESS};
+    return HandOver(image, handle);
 }
 
 Outcome SourcePending(TW_UINT16 msg, pTW_PENDINGXFERS pending, FakeTwainRequest& request) {
@@ -460,6 +521,7 @@ extern "C" {
 
 void FakeTwain_Reset(void) {
     Manager& m = TheManager();
+    for (HANDLE event : m.foreign) CloseHandle(event);
     m = Manager{};
     ForgetTrackedBlocks();
 }
@@ -537,6 +599,21 @@ void FakeTwain_SetImageFault(UINT fault) {
     Manager& m = TheManager();
     if (!m.images.empty()) m.images.back().faults.insert(fault);
 }
+
+void FakeTwain_SetImageForm(UINT form) {
+    Manager& m = TheManager();
+    if (!m.images.empty()) m.images.back().form = form;
+}
+
+UINT FakeTwain_LiveBitmaps(void) {
+    UINT live = 0;
+    for (HBITMAP bitmap : TheManager().bitmaps) {
+        if (GetObjectType(bitmap) == OBJ_BITMAP) ++live;
+    }
+    return live;
+}
+
+UINT FakeTwain_ForeignFrees(void) { return ForeignFrees(); }
 
 UINT FakeTwain_State(void) { return TheManager().state; }
 
