@@ -62,6 +62,8 @@ inline std::string Name(const FakeTwainRequest& r) {
             return "OPENDSM";
         case MSG_CLOSEDSM:
             return "CLOSEDSM";
+        case MSG_GETDEFAULT:
+            return "GETDEFAULT";
         case MSG_OPENDS:
             return "OPENDS";
         case MSG_CLOSEDS:

@@ -1,7 +1,27 @@
 #include "twain_session.h"
 
+#include <cstring>
+
+namespace {
+
+bool IsEmpty(const TW_IDENTITY& identity) {
+    static const TW_IDENTITY empty{};
+    return std::memcmp(&identity, &empty, sizeof identity) == 0;
+}
+
+}  // namespace
+
+bool TwainSession::OpenCurrentOrDefaultSource() {
+    // An empty identity asks the manager for its default source, but Wine's
+    // manager hands it on to the source unresolved, and sources refuse it.
+    // With the default's own identity in hand, every manager opens it. A
+    // manager that names no default may still resolve the empty one.
+    if (IsEmpty(sourceIdentity_) && !PickDefaultSource()) sourceIdentity_ = TW_IDENTITY{};
+    return OpenDataSource();
+}
+
 bool TwainSession::BeginAcquisition(int count, bool showUI) {
-    if (!IsSourceOpen() && !OpenDataSource()) return false;
+    if (!IsSourceOpen() && !OpenCurrentOrDefaultSource()) return false;
     if (!ApplyTransferCount(count)) return false;
     return StartSource(showUI);
 }

@@ -70,6 +70,9 @@ public:
     bool ApplyDuplex(bool on);
 
     // Acquisition.
+    // Opens the source of the current identity; while that is still empty,
+    // the manager's default source, looked up first.
+    bool OpenCurrentOrDefaultSource();
     bool BeginAcquisition(int count, bool showUI);
     // Answers whether the message was the source's (then it must not be
     // dispatched); the notification is written in every case.

@@ -70,17 +70,69 @@ TEST_F(AcquisitionTest, BeginningSetsTheCountAndEnablesTheSource) {
     EXPECT_TRUE(Agent().IsSourceEnabled());
 }
 
-TEST_F(AcquisitionTest, BeginningOpensTheCurrentSourceFirst) {
+// With no source chosen yet, the default is looked up by name first: Wine's
+// manager would hand an empty identity on to the source, which refuses it.
+TEST_F(AcquisitionTest, BeginningWithoutAChosenSourceOpensTheDefaultByItsIdentity) {
     InstallTwoSources();
+    FakeTwain_AddSource("Scanner C", 9, TRUE);
+    FakeTwain_SetFault(FAKE_TWAIN_FAULT_REFUSE_EMPTY_OPEN, TRUE);
     ScanAgent& agent = Agent();
     FakeTwain_ClearRequests();
 
     ASSERT_TRUE(agent.AcquireWithSettings(-1));
 
-    EXPECT_EQ(Sent(), (Lines{"dsm CONTROL/IDENTITY/OPENDS",
+    EXPECT_EQ(Sent(), (Lines{"dsm CONTROL/IDENTITY/GETDEFAULT", "dsm CONTROL/IDENTITY/OPENDS",
                              "ds CONTROL/CAPABILITY/SET XFERCOUNT INT16 65535",
                              "ds CONTROL/USERINTERFACE/ENABLEDS"}));
-    EXPECT_EQ(Recorded()[2].showUI, TRUE);
+    EXPECT_EQ(std::string(agent.SourceIdentity().ProductName), "Scanner C");
+    EXPECT_EQ(Recorded()[3].showUI, TRUE);
+}
+
+TEST_F(AcquisitionTest, BeginningOpensAChosenSourceWithoutAskingForTheDefault) {
+    struct Case {
+        const char* name;
+        void (*choose)(ScanAgent&);
+        const char* opened;
+    };
+    const Case cases[] = {
+        {"selected by name, closed since",
+         [](ScanAgent& agent) {
+             agent.OpenSourceByName("Scanner B");
+             agent.CloseDataSource();
+         },
+         "Scanner B"},
+        {"default picked", [](ScanAgent& agent) { agent.PickDefaultSource(); }, "Scanner A"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeTwain_Reset();
+        agent_.reset();
+        InstallTwoSources();
+        c.choose(Agent());
+        FakeTwain_ClearRequests();
+
+        ASSERT_TRUE(Agent().AcquireWithSettings(1));
+
+        EXPECT_EQ(Sent().front(), "dsm CONTROL/IDENTITY/OPENDS");
+        EXPECT_EQ(std::string(Agent().SourceIdentity().ProductName), c.opened);
+    }
+}
+
+// A manager that names no default may still open one for the empty identity.
+TEST_F(AcquisitionTest, BeginningFallsBackToTheEmptyIdentityWhenNoDefaultIsNamed) {
+    InstallTwoSources();
+    ScanAgent& agent = Agent();
+    FakeTwain_ClearRequests();
+    FakeTwain_PushAnswer(DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT, FAKE_TWAIN_ANY_CAP, TWRC_FAILURE,
+                         TWCC_NODS);
+
+    ASSERT_TRUE(agent.AcquireWithSettings(1));
+
+    EXPECT_EQ(Sent(),
+              (Lines{"dsm CONTROL/IDENTITY/GETDEFAULT", "dsm CONTROL/STATUS/GET",
+                     "dsm CONTROL/IDENTITY/OPENDS", "ds CONTROL/CAPABILITY/SET XFERCOUNT INT16 1",
+                     "ds CONTROL/USERINTERFACE/ENABLEDS"}));
+    EXPECT_EQ(std::string(agent.SourceIdentity().ProductName), "Scanner A");
 }
 
 TEST_F(AcquisitionTest, BeginningStopsAtTheFirstRefusal) {
@@ -90,7 +142,8 @@ TEST_F(AcquisitionTest, BeginningStopsAtTheFirstRefusal) {
     FakeTwain_PushAnswer(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, FAKE_TWAIN_ANY_CAP, TWRC_FAILURE,
                          TWCC_NODS);
     EXPECT_FALSE(agent.AcquireWithSettings(1));
-    EXPECT_EQ(Sent(), (Lines{"dsm CONTROL/IDENTITY/OPENDS", "dsm CONTROL/STATUS/GET"}));
+    EXPECT_EQ(Sent(), (Lines{"dsm CONTROL/IDENTITY/GETDEFAULT", "dsm CONTROL/IDENTITY/OPENDS",
+                             "dsm CONTROL/STATUS/GET"}));
 
     FakeTwain_ClearRequests();
     FakeTwain_PushAnswer(DG_CONTROL, DAT_CAPABILITY, MSG_SET, CAP_XFERCOUNT, TWRC_FAILURE,
