@@ -1,6 +1,7 @@
 // scanbridge.dll through its exports, as the Java application drives it,
 // against the test TWAIN manager and a small Java environment of our own.
 
+#include <algorithm>
 #include <chrono>
 
 #include "scan_fixture.h"
@@ -88,6 +89,26 @@ TEST_F(ScanEndToEnd, ScanWithoutSelectionOpensTheDefaultSource) {
               (std::vector<std::string>{"GETDEFAULT", "OPENDS", "SET XFERCOUNT=1"}));
     ASSERT_EQ(jvm_.pages.size(), 1u);
     EXPECT_EQ(jvm_.pages[0], Bmp24(0xB1));
+}
+
+// The way gphoto2.ds hands its pages over: the same BMP file reaches Java,
+// with the rows' padding as GetDIBits leaves it, zero.
+TEST_F(ScanEndToEnd, PagesHandedOverAsBitmapsArriveLikeAnyPage) {
+    SelectBeta();
+    AddPage(0xD1, 1);
+    FakeTwain_SetImageForm(FAKE_TWAIN_FORM_BITMAP);
+    AddPage(0xD2, 0);
+    FakeTwain_PostNotification(MSG_XFERREADY);
+
+    EXPECT_EQ(Scan(2), JNI_TRUE);
+
+    ASSERT_EQ(jvm_.pages.size(), 2u);
+    std::vector<unsigned char> unpadded = Bmp24(0xD1);
+    for (std::size_t row = 0; row < 2; ++row) {
+        std::fill_n(unpadded.begin() + 54 + 12 * row + 9, 3, 0);
+    }
+    EXPECT_EQ(jvm_.pages[0], unpadded);
+    EXPECT_EQ(jvm_.pages[1], Bmp24(0xD2));
 }
 
 TEST_F(ScanEndToEnd, QuitMessageDuringAScanIsSwallowed) {

@@ -160,6 +160,8 @@ protected:
         EXPECT_EQ(FakeTwain_State(), 2u);
         EXPECT_EQ(FakeTwain_LiveBlocks(), 0u);
         EXPECT_EQ(FakeTwain_RepeatedFrees(), 0u);
+        EXPECT_EQ(FakeTwain_LiveBitmaps(), 0u);
+        EXPECT_EQ(FakeTwain_ForeignFrees(), 0u);
         EXPECT_EQ(jvm_.violations, std::vector<std::string>{});
         DestroyWindow(window_);
         current = nullptr;

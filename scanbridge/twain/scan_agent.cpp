@@ -12,11 +12,7 @@ void ScanAgent::SetImageHook(ImageHook hook) { imageHook_ = hook; }
 
 bool ScanAgent::AcquireWithSettings(int count) { return BeginAcquisition(count, showUI_); }
 
-void ScanAgent::OnImage(HGLOBAL image, const TW_IMAGEINFO&) {
-    if (!imageHook_) return;
-    GlobalLockGuard lock(image);
-    if (!lock) return;
-    // The size lets the receiver refuse a DIB whose header claims more than
-    // the source handed over.
-    imageHook_(lock.get(), GlobalSize(image));
+void ScanAgent::OnImage(const NativeImage& image, const TW_IMAGEINFO&) {
+    // An image that cannot be read is lost; the batch goes on.
+    if (imageHook_) image.Read(imageHook_);
 }

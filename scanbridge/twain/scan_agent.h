@@ -23,7 +23,7 @@ public:
     bool AcquireWithSettings(int count);
 
 protected:
-    void OnImage(HGLOBAL image, const TW_IMAGEINFO& info) override;
+    void OnImage(const NativeImage& image, const TW_IMAGEINFO& info) override;
 
 private:
     bool showUI_ = true;

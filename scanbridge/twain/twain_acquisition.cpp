@@ -79,7 +79,7 @@ void TwainSession::RunTransfers() {
 }
 
 bool TwainSession::FetchNativeImage(const TW_IMAGEINFO& info) {
-    HGLOBAL image = nullptr;
+    HANDLE image = nullptr;
     // DG_IMAGE/DAT_IMAGENATIVEXFER/MSG_GET
     DsmCall(&appIdentity_, &sourceIdentity_, DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &image);
     if (lastReturnCode_ == TWRC_FAILURE) {
@@ -87,9 +87,9 @@ bool TwainSession::FetchNativeImage(const TW_IMAGEINFO& info) {
         return false;
     }
     if (lastReturnCode_ == TWRC_XFERDONE) {
-        // Only a completed transfer hands the block over to us.
-        GlobalBlock owned(image);
-        OnImage(owned.get(), info);
+        // Only a completed transfer hands the image over to us.
+        const NativeImage owned(image);
+        OnImage(owned, info);
     }
     return FinishTransfer();
 }

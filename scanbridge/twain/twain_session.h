@@ -9,6 +9,7 @@
 #include <string>
 
 #include "global_memory.h"
+#include "native_image.h"
 
 static_assert(sizeof(TW_IDENTITY) == 156, "TW_IDENTITY must keep its 2-byte packed layout");
 
@@ -92,9 +93,9 @@ public:
 
 protected:
     virtual void FillIdentity();
-    // image: the source's movable global block holding a packed DIB; it is
-    // freed by the caller afterwards.
-    virtual void OnImage(HGLOBAL image, const TW_IMAGEINFO& info) = 0;
+    // image: what the source handed over for the page, given back by the
+    // caller afterwards.
+    virtual void OnImage(const NativeImage& image, const TW_IMAGEINFO& info) = 0;
 
 private:
     bool NextSource(TW_IDENTITY& identity, bool first);

@@ -398,3 +398,96 @@ TEST_F(AcquisitionTest, AStopEndsTheBatchAfterTheCurrentImage) {
         EXPECT_FALSE(Agent().StopRequested());
     }
 }
+
+namespace {
+
+// A bottom-up packed DIB as a source would fill a block with: width x height
+// pixels of bitCount bits, a full colour table up to 8 bits, and bytes that
+// differ from row to row and from pixel to pixel.
+std::vector<unsigned char> PatternDib(LONG width, LONG height, WORD bitCount, LONG pelsPerMeter) {
+    const std::size_t colours = bitCount <= 8 ? std::size_t{1} << bitCount : 0;
+    const std::size_t stride = (std::size_t(width) * bitCount + 31) / 32 * 4;
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof(header);
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = bitCount;
+    header.biSizeImage = static_cast<DWORD>(stride * height);
+    header.biXPelsPerMeter = pelsPerMeter;
+    header.biYPelsPerMeter = pelsPerMeter;
+    header.biClrUsed = static_cast<DWORD>(colours);
+    std::vector<unsigned char> dib(sizeof(header) + 4 * colours + stride * height, 0);
+    std::memcpy(dib.data(), &header, sizeof(header));
+    for (std::size_t i = 0; i < colours; ++i) {
+        unsigned char* entry = dib.data() + sizeof(header) + 4 * i;
+        entry[0] = static_cast<unsigned char>(i);
+        entry[1] = static_cast<unsigned char>(255 - i);
+        entry[2] = static_cast<unsigned char>(i * 7);
+    }
+    // Padding bytes stay 0: what GetDIBits leaves there is its own business.
+    const std::size_t used = (std::size_t(width) * bitCount + 7) / 8;
+    for (LONG row = 0; row < height; ++row) {
+        unsigned char* bytes = dib.data() + sizeof(header) + 4 * colours + row * stride;
+        for (std::size_t i = 0; i < used; ++i)
+            bytes[i] = static_cast<unsigned char>(row * 31 + i * 3 + 1);
+        if (bitCount < 8 && (width * bitCount) % 8 != 0) {
+            bytes[used - 1] &= static_cast<unsigned char>(0xFF << (8 - (width * bitCount) % 8));
+        }
+    }
+    return dib;
+}
+
+}  // namespace
+
+// gphoto2.ds hands its images over as GDI bitmaps. The hook gets the same
+// packed DIB a block would have held, and the bitmap is deleted, never given
+// to GlobalFree; the requests are those of any image.
+TEST_F(AcquisitionTest, ABitmapReachesTheHookAsThePackedDibABlockWouldHold) {
+    struct Case {
+        const char* name;
+        std::vector<unsigned char> dib;
+    };
+    const Case cases[] = {
+        {"24 bits, rows padded, 300 dpi", PatternDib(3, 2, 24, 11811)},
+        {"8 bits with its colour table", PatternDib(5, 3, 8, 0)},
+        {"4 bits", PatternDib(7, 2, 4, 0)},
+        {"1 bit", PatternDib(9, 2, 1, 3937)},
+        {"32 bits", PatternDib(2, 3, 32, 0)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeTwain_Reset();
+        agent_.reset();
+        g_delivered.clear();
+        FakeTwain_AddImage(c.dib.data(), static_cast<UINT>(c.dib.size()), TWRC_XFERDONE, 0);
+        FakeTwain_SetImageForm(FAKE_TWAIN_FORM_BITMAP);
+        Enable();
+
+        Notify(MSG_XFERREADY);
+
+        EXPECT_EQ(Sent(), Join({{kEvent, kStatus}, OneImage()}));
+        ASSERT_EQ(g_delivered.size(), 1u);
+        EXPECT_EQ(g_delivered[0].bytes, c.dib);
+        EXPECT_EQ(FakeTwain_LiveBitmaps(), 0u);
+        EXPECT_EQ(FakeTwain_ForeignFrees(), 0u);
+    }
+}
+
+TEST_F(AcquisitionTest, AHandleOfNoKnownKindIsSkippedAndLeftAlone) {
+    AddImage(1, TWRC_XFERDONE, 3);
+    AddImage(2, TWRC_XFERDONE, 2);
+    FakeTwain_SetImageForm(FAKE_TWAIN_FORM_FOREIGN);
+    AddImage(3, TWRC_XFERDONE, 1);
+    FakeTwain_SetImageForm(FAKE_TWAIN_FORM_BITMAP);
+    AddImage(4, TWRC_XFERDONE, 0);
+    Enable();
+
+    Notify(MSG_XFERREADY);
+
+    EXPECT_EQ(Sent(), Join({{kEvent, kStatus}, OneImage(), OneImage(), OneImage(), OneImage()}));
+    EXPECT_EQ(Pixels(), (std::vector<unsigned char>{1, 3, 4}));
+    EXPECT_EQ(FakeTwain_ForeignFrees(), 0u);
+    EXPECT_EQ(FakeTwain_LiveBlocks(), 0u);
+    EXPECT_EQ(FakeTwain_LiveBitmaps(), 0u);
+}
