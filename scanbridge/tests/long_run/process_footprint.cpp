@@ -1,5 +1,8 @@
 #include "process_footprint.h"
 
+#include <algorithm>
+#include <vector>
+
 std::size_t CommittedPrivateBytes() {
     std::size_t committed = 0;
     MEMORY_BASIC_INFORMATION region;
@@ -14,6 +17,23 @@ std::size_t CommittedPrivateBytes() {
         at = next;
     }
     return committed;
+}
+
+std::size_t HeapBytesInUse() {
+    // Room for a few heaps made between the two calls.
+    std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 8);
+    const DWORD count = GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data());
+    heaps.resize(std::min<std::size_t>(count, heaps.size()));
+    std::size_t inUse = 0;
+    for (HANDLE heap : heaps) {
+        if (!HeapLock(heap)) continue;
+        PROCESS_HEAP_ENTRY entry{};
+        while (HeapWalk(heap, &entry)) {
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) inUse += entry.cbData;
+        }
+        HeapUnlock(heap);
+    }
+    return inUse;
 }
 
 unsigned LiveKernelHandles() {

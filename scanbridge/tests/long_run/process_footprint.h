@@ -11,8 +11,15 @@
 #include <cstddef>
 
 // Committed private memory: every heap, stack and VirtualAlloc of the
-// process, found by walking its address space.
+// process, found by walking its address space. A heap keeps what was freed
+// in it committed for the next allocations, so small leaks show here only
+// once they have used that up.
 std::size_t CommittedPrivateBytes();
+
+// Bytes of the blocks in use in the process's heaps, for the small leaks.
+// The largest blocks live outside the heaps' own regions and are not among
+// them; they are in the committed memory at once.
+std::size_t HeapBytesInUse();
 
 // Kernel handles open in the process (events, files, threads, keys, ...).
 unsigned LiveKernelHandles();
