@@ -345,6 +345,10 @@ protected:
         EXPECT_EQ(java.showFlags, "1 0");
     }
 
+    // Runs runner.exe with the registry as a case set it: the one box it shows, none for an
+    // empty text, and whether it started Java.
+    void ExpectVersionOutcome(const std::wstring& box, bool starts);
+
     std::string appFolder_;
     std::string recordsFolder_;
     std::string startFolder_;
@@ -374,6 +378,14 @@ void ExpectEndedWithZero(const Outcome& outcome) {
     EXPECT_TRUE(outcome.ended) << "runner.exe or what it started did not end in time";
     EXPECT_EQ(outcome.exitCode, 0u);
     EXPECT_FALSE(outcome.windowShown) << "runner.exe showed a window of its own";
+}
+
+void RunnerTest::ExpectVersionOutcome(const std::wstring& box, bool starts) {
+    ClearRecords();
+    const Outcome outcome = Run("runner.exe");
+    ExpectEndedWithZero(outcome);
+    ExpectBoxes(outcome, box.empty() ? std::vector<std::wstring>{} : std::vector{box});
+    EXPECT_EQ(outcome.launches.size(), starts ? 1u : 0u);
 }
 
 TEST_F(RunnerTest, NoParametersFileShowsOnlyM1AndProbesNothing) {
@@ -466,15 +478,7 @@ TEST_F(RunnerTest, RegistryValueFormsDecideBetweenWarningAndFailure) {
         if (c.type == kNoValue) SetCurrentVersion("1.8");
         DeleteCurrentVersion();
         if (c.type != kNoKey && c.type != kNoValue) SetCurrentVersionData(c.type, c.data);
-        ClearRecords();
-        const Outcome outcome = Run("runner.exe");
-        ExpectEndedWithZero(outcome);
-        if (c.box.empty()) {
-            ExpectBoxes(outcome, {});
-        } else {
-            ExpectBoxes(outcome, {c.box});
-        }
-        EXPECT_EQ(outcome.launches.size(), c.starts ? 1u : 0u);
+        ExpectVersionOutcome(c.box, c.starts);
     }
 }
 
@@ -530,15 +534,7 @@ TEST_F(RunnerTest, NewerJavaKeysAreReadWhenTheClassicKeyHasNoVersion) {
         place(kJavaKey, c.classic);
         place(kJreKey, c.jre);
         place(kJdkKey, c.jdk);
-        ClearRecords();
-        const Outcome outcome = Run("runner.exe");
-        ExpectEndedWithZero(outcome);
-        if (c.box.empty()) {
-            ExpectBoxes(outcome, {});
-        } else {
-            ExpectBoxes(outcome, {c.box});
-        }
-        EXPECT_EQ(outcome.launches.size(), c.starts ? 1u : 0u);
+        ExpectVersionOutcome(c.box, c.starts);
     }
 }
 
