@@ -173,14 +173,16 @@ TEST_F(LongRun, ScansLeaveNothingBehind) {
     constexpr long long kMemoryKiB = 256;
     constexpr long long kWineOwn = 2;
 
+    // "report:" lines are what scripts/test shows of a passing test.
     std::printf(
-        "long run: %d scans (%d of them warm-up) of 3 pages of 640 x 480 in 1, 8 and 24 bits,\n"
-        "every other scan the 8 and 24-bit ones as GDI bitmaps, every tenth with an A4 page at\n"
-        "300 dpi in 24 bits; %zu pages delivered, %zu of them handed over as bitmaps, in %.1f s\n",
+        "report: long run: %d scans (%d of them warm-up) of 3 pages of 640 x 480 in 1, 8 and 24\n"
+        "report: bits, every other scan the 8 and 24-bit ones as GDI bitmaps, every tenth with an\n"
+        "report: A4 page at 300 dpi in 24 bits; %zu pages delivered, %zu of them handed over as\n"
+        "report: bitmaps, in %.1f s\n",
         scan, kWarmUpScans, delivered_, bitmaps_, seconds);
-    std::printf("%-34s %14s %10s %15s\n", "", "after warm-up", "final", "allowed growth");
+    std::printf("report: %-34s %14s %10s %15s\n", "", "after warm-up", "final", "allowed growth");
     const auto row = [](const char* what, long long warmUp, long long final, long long allowed) {
-        std::printf("%-34s %14lld %10lld %15lld\n", what, warmUp, final, allowed);
+        std::printf("report: %-34s %14lld %10lld %15lld\n", what, warmUp, final, allowed);
     };
     row("bytes in use in the heaps", warm.heapBytes, last.heapBytes, heapBytes);
     row("committed private memory, KiB", warm.privateKiB, last.privateKiB, kMemoryKiB);
