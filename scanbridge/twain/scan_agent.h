@@ -4,8 +4,10 @@
 
 #include "twain_session.h"
 
-// Receives each transferred page: the locked packed DIB and the size of the
-// block that holds it, so that nothing reads past the block.
+// Receives each transferred page as a packed DIB in memory (the source's
+// block, locked, or the rows of its bitmap) and the number of bytes that
+// hold it, so that nothing reads past them. The memory is valid during the
+// call only.
 using ImageHook = void (*)(void* dib, std::size_t blockSize);
 
 // The session this library actually runs: it remembers whether the source's
