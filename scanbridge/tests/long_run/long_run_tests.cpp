@@ -8,12 +8,12 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "fake_jvm.h"
 #include "fake_twain.h"
+#include "pattern_dib.h"
 #include "process_footprint.h"
 #include "scanbridge_dll.h"
 
@@ -21,23 +21,6 @@ namespace {
 
 constexpr int kWarmUpScans = 20;
 constexpr int kMeasuredScans = 100;
-
-// A bottom-up DIB with a full colour table for 8 bits or fewer.
-std::vector<unsigned char> Dib(LONG width, LONG height, WORD bits) {
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof(header);
-    header.biWidth = width;
-    header.biHeight = height;
-    header.biPlanes = 1;
-    header.biBitCount = bits;
-    const std::size_t colours = bits <= 8 ? std::size_t{1} << bits : 0;
-    const std::size_t row = ((std::size_t(width) * bits + 31) / 32) * 4;
-    std::vector<unsigned char> dib(sizeof(header) + 4 * colours + row * std::size_t(height));
-    std::memcpy(dib.data(), &header, sizeof(header));
-    for (std::size_t at = sizeof(header); at < dib.size(); ++at)
-        dib[at] = static_cast<unsigned char>(at * 7);
-    return dib;
-}
 
 // What one scan holds in store: every scan brings pages of the three kinds a
 // scanner delivers; some bring an A4 page as well, some get two of them as
@@ -62,8 +45,9 @@ protected:
     void SetUp() override {
         FakeTwain_Reset();
         FakeTwain_AddSource("Long", 4, TRUE);
-        small_ = {Dib(640, 480, 1), Dib(640, 480, 8), Dib(640, 480, 24)};
-        a4_ = Dib(2480, 3508, 24);
+        small_ = {PatternDib(640, 480, 1, 0), PatternDib(640, 480, 8, 0),
+                  PatternDib(640, 480, 24, 0)};
+        a4_ = PatternDib(2480, 3508, 24, 11811);
         name_ = jvm_.NewString(u"Long");
     }
 
