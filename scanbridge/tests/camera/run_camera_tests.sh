@@ -31,4 +31,16 @@ mkdir -p "$card"
 mount -t tmpfs -o size=32m korvelo-camera-card "$card"
 # The photos on the card, and each as ImageIO decodes it beside the program.
 "$java" -cp "$classes" CameraCard "$card" "$folder/decoded"
+# libgphoto2 lists the folders of its port and camera drivers with the 32-bit
+# readdir. Where 32-bit code runs under qemu (scripts/setup), the kernel gives
+# the emulated process ext4's 64-bit directory offsets, readdir stops after
+# the first entries, and no driver is found; tmpfs has small offsets. So the
+# drivers are read from a copy on a tmpfs of this namespace.
+libs=$folder/gphoto2-libs
+mkdir -p "$libs"
+mount -t tmpfs -o size=64m korvelo-gphoto2-libs "$libs"
+mkdir -p "$libs/iolibs" "$libs/camlibs"
+cp -r /usr/lib/i386-linux-gnu/libgphoto2_port/*/. "$libs/iolibs/"
+cp -r /usr/lib/i386-linux-gnu/libgphoto2/*/. "$libs/camlibs/"
+export IOLIBS=$libs/iolibs CAMLIBS=$libs/camlibs
 "$wine_run" "$prefix" "$program" "$@"
