@@ -10,6 +10,10 @@ constexpr int kDrainBudget = 30;
 // Lets the source finish drawing or closing its dialog before the pump goes on.
 constexpr DWORD kNotificationPauseMs = 100;
 constexpr DWORD kDrainPollPauseMs = 1;
+// How often the pump asks the manager for notifications that it announced to
+// a window of another thread.
+constexpr UINT_PTR kWakeTimer = 1;
+constexpr UINT kWakeIntervalMs = 50;
 
 // Never shown: a parent for the manager and the source's dialog, and the
 // address of the source's notifications. It belongs to the calling thread.
@@ -43,8 +47,21 @@ void ScanManager::Attach(HINSTANCE module, ImageHook hook) {
     agent_->SetImageHook(hook);
 }
 
+void ScanManager::BeginScan() {
+    if (agent_) agent_->ClearStopRequest();
+    scanning_ = 1;
+}
+
+void ScanManager::LeaveToSystem() {
+    if (agent_) agent_->AbandonManager();
+    proxy_ = nullptr;
+}
+
 bool ScanManager::RunScan(int count) {
-    if (!agent_) return true;
+    if (!agent_) {
+        scanning_ = 0;
+        return true;
+    }
     // The source posts its notifications to the window it was enabled with,
     // into that window's thread's queue. The proxy window belongs to the
     // thread that loaded the library, which is seldom the one a JVM scans on,
@@ -52,11 +69,24 @@ bool ScanManager::RunScan(int count) {
     // also gives the thread the queue that a stop request posts to.
     const OwnedWindow window(CreateHiddenWindow(module_));
     agent_->SetSourceWindow(window.get());
-    agent_->ClearStopRequest();
+    // A stop request sets its flag before it looks for this thread, and the
+    // thread is published here before the flag is read: a stop that comes
+    // from now on either is seen below or wakes the pump.
     scanThread_ = GetCurrentThreadId();
-    // When the acquisition did not start no notification will ever come, so
+    // A scan stopped before its source was started does not start it; when
+    // the acquisition did not start no notification will ever come, so
     // there is nothing to pump for.
-    if (agent_->AcquireWithSettings(count)) PumpMessages();
+    if (!agent_->StopRequested() && agent_->AcquireWithSettings(count)) {
+        // A TWAIN 2 manager wakes an application without a callback with a
+        // WM_NULL to the window it was opened with, which belongs to the
+        // loading thread, and hands the pending notification over at the
+        // next MSG_PROCESSEVENT. The timer's messages give this thread such
+        // a request, whatever thread loaded the library.
+        SetTimer(window.get(), kWakeTimer, kWakeIntervalMs, nullptr);
+        PumpMessages();
+        KillTimer(window.get(), kWakeTimer);
+    }
+    scanning_ = 0;
     if (agent_->IsSourceOpen()) agent_->CloseDataSource();
     scanThread_ = 0;
     agent_->SetSourceWindow(nullptr);
@@ -126,22 +156,23 @@ bool ScanManager::FilterMessage(MSG& message) {
 }
 
 int ScanManager::StopScan() {
-    // Before the flag, so that a pump just starting sees one or the other.
+    scanning_ = 0;
+    if (!agent_ || !agent_->IsSourceOpen()) return 0;
+    return agent_->CloseDataSource() ? 1 : 0;
+}
+
+int ScanManager::RequestStop() {
+    // The scan's own thread is inside TWAIN or about to be, possibly right
+    // below this call, in the image hook; closing the source here would cut
+    // into its transfer. That thread ends the batch after the current page,
+    // or does not start the source at all, its pump sees the cleared flag at
+    // its next message, and RunScan closes the source there. The posted
+    // message makes sure that next message comes.
     if (agent_) agent_->RequestStop();
     scanning_ = 0;
     const DWORD scanning = scanThread_;
-    if (scanning != 0) {
-        // The scan's own thread is inside TWAIN or about to be, possibly
-        // right below this call, in the image hook; closing the source here
-        // would cut into its transfer. That thread ends the batch after the
-        // current page, its pump sees the cleared flag at its next message,
-        // and RunScan closes the source there. The posted message makes sure
-        // that next message comes.
-        PostThreadMessageA(scanning, WM_NULL, 0, 0);
-        return 1;
-    }
-    if (!agent_ || !agent_->IsSourceOpen()) return 0;
-    return agent_->CloseDataSource() ? 1 : 0;
+    if (scanning != 0) PostThreadMessageA(scanning, WM_NULL, 0, 0);
+    return 1;
 }
 
 bool ScanManager::IsScanning() const { return scanning_ != 0; }

@@ -25,13 +25,19 @@ public:
     // Creates the proxy window and the agent, which loads and opens the
     // manager with that window as its parent. Called once, at library load.
     void Attach(HINSTANCE module, ImageHook hook);
+    // The process is ending: TWAIN_32.DLL and the window system may already
+    // be gone, so destruction leaves the manager, the source and the proxy
+    // window to the system instead of calling into them.
+    void LeaveToSystem();
 
+    void BeginScan() override;
     bool RunScan(int count) override;
     void PumpMessages();
     // Passes one message of the scanning thread through the source and
     // reacts to its notification; answers whether the source took it.
     bool FilterMessage(MSG& message);
     int StopScan() override;
+    int RequestStop() override;
     bool IsScanning() const override;
     int SetShowUI(bool show) override;
 
@@ -50,13 +56,13 @@ private:
     void Drain();
     void Dispatch(MSG& message);
 
-    // Written by StopScan, possibly from another Java thread, and read by
-    // IsScanning from any thread.
+    // Written by the stop requests, possibly from another Java thread, and
+    // read by IsScanning from any thread.
     std::atomic<LONG> scanning_{0};
     std::unique_ptr<ScanAgent> agent_;
     HWND proxy_ = nullptr;
     HINSTANCE module_ = nullptr;
-    // The thread inside RunScan, 0 when no scan runs. A stop request made
-    // while a scan runs leaves all TWAIN calls to that thread.
+    // The thread inside RunScan once it has a message queue, 0 otherwise:
+    // where a stop request posts the message that wakes the pump.
     std::atomic<DWORD> scanThread_{0};
 };

@@ -44,18 +44,17 @@ bool BridgeEntry::StartEngineUnlessStopped() {
     }
 }
 
-StopEntry::StopEntry() : way_(Way::Refused), alone_(false) {
+StopEntry::StopEntry() : way_(Way::Refused) {
     for (;;) {
         const unsigned seen = State().load(std::memory_order_acquire);
         if (seen == 0) {
             if (Change(0, kInside)) {
-                way_ = Way::ToEngine;
-                alone_ = true;
+                way_ = Way::Alone;
                 return;
             }
         } else if ((seen & kInEngine) != 0) {
             if (Change(seen, seen + kOneStop)) {
-                way_ = Way::ToEngine;
+                way_ = Way::BesideScan;
                 return;
             }
         } else if ((seen & kScan) != 0) {
@@ -71,9 +70,8 @@ StopEntry::StopEntry() : way_(Way::Refused), alone_(false) {
 }
 
 StopEntry::~StopEntry() {
-    if (way_ != Way::ToEngine) return;
-    if (alone_)
+    if (way_ == Way::Alone)
         State().fetch_and(~kInside, std::memory_order_release);
-    else
+    else if (way_ == Way::BesideScan)
         State().fetch_sub(kOneStop, std::memory_order_release);
 }

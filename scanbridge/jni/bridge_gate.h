@@ -40,10 +40,12 @@ public:
         // Another native is inside: no scan runs that could be stopped, and
         // closing the source beneath that native would race with it.
         Refused,
-        // The bridge was free, or a scan is inside the engine: the engine
-        // takes the stop (the scan manager leaves all TWAIN calls of a
-        // running scan to the scanning thread).
-        ToEngine,
+        // The bridge was free: no scan runs, and this thread is the only one
+        // inside, so the engine's stop may close an open source here.
+        Alone,
+        // A scan is inside the engine: the engine takes the stop as a
+        // request, which the scanning thread carries out.
+        BesideScan,
         // The scan has not reached the engine yet; it will not start, and
         // the scanning thread itself tells the engine.
         Noted,
@@ -58,5 +60,4 @@ public:
 
 private:
     Way way_;
-    bool alone_;
 };

@@ -102,6 +102,9 @@ JNIEXPORT jboolean JNICALL Java_cz_plamix_scan_Scan_scan(JNIEnv* env, jobject se
     BridgeEntry entry(BridgeEntry::Kind::Scan);
     if (!entry.Admitted()) return JNI_FALSE;
 
+    // Before the first callback: the scan counts as running from here, and
+    // no stop can reach the engine until StartEngineUnlessStopped.
+    TheScanEngine().BeginScan();
     CallVoidCallback(env, self, "fireStartScanning", "()V");
     bool answer = true;
     if (entry.StartEngineUnlessStopped()) {
@@ -158,7 +161,9 @@ JNIEXPORT jint JNICALL Java_cz_plamix_scan_Scan_stopScanning(JNIEnv*, jobject) {
         case StopEntry::Way::Noted:
             // The scan it was meant for will not start.
             return 1;
-        case StopEntry::Way::ToEngine:
+        case StopEntry::Way::BesideScan:
+            return TheScanEngine().RequestStop();
+        case StopEntry::Way::Alone:
             break;
     }
     return TheScanEngine().StopScan();

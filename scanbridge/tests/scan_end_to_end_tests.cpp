@@ -29,8 +29,8 @@ TEST_F(ScanEndToEnd, TypicalScanFromSelectionToTheLastCallback) {
 
     EXPECT_EQ(jvm_.calls, (std::vector<std::string>{"fireStartScanning", "fireNewImage",
                                                     "fireNewImage", "fireStopScanning"}));
-    // Scanning from the pump's start until the source reported ready.
-    EXPECT_EQ(scanningAt, (std::vector<bool>{false, true, true, false}));
+    // Scanning from the scan's start until the source reported ready.
+    EXPECT_EQ(scanningAt, (std::vector<bool>{true, true, true, false}));
     ASSERT_EQ(jvm_.pages.size(), 2u);
     EXPECT_EQ(jvm_.pages[0], Bmp24(0xA1));
     EXPECT_EQ(jvm_.pages[1], Bmp24(0xA2));

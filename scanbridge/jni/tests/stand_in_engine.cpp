@@ -139,9 +139,14 @@ public:
         Log(std::string("SetShowUI(") + (show ? "true" : "false") + ")");
         return 1;
     }
-    bool RunScan(int count) override {
+    // The real engine's shape: the scan counts as running and forgets old
+    // stops when it is admitted, and a stop that comes while RunScan is
+    // still starting ends it before its first page.
+    void BeginScan() override {
         stopAsked = false;
         scanningFlag = true;
+    }
+    bool RunScan(int count) override {
         Log("RunScan(" + std::to_string(count) + ")");
         std::vector<Page> queued;
         queued.swap(pages);
@@ -165,6 +170,12 @@ public:
     }
     int StopScan() override {
         Log("StopScan");
+        scanningFlag = false;
+        stopAsked = true;
+        return stopAnswer;
+    }
+    int RequestStop() override {
+        Log("RequestStop");
         scanningFlag = false;
         stopAsked = true;
         return stopAnswer;

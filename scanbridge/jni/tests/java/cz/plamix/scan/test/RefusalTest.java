@@ -113,7 +113,9 @@ public final class RefusalTest {
             checkEquals("", StandIn.takeLog(), "nothing else reaches the engine during a scan");
             check(scan.isScanning(), "isScanning from another thread during a scan");
             checkEquals(1, scan.stopScanning(), "stopScanning from another thread");
-            checkEquals("StopScan;", StandIn.takeLog(), "the stop reaches the engine");
+            // As a request: the scanning thread, held as its engine starts,
+            // must still see it once it goes on.
+            checkEquals("RequestStop;", StandIn.takeLog(), "the stop reaches the engine");
             check(!scan.isScanning(), "isScanning after the stop");
         } finally {
             StandIn.release();
@@ -176,7 +178,7 @@ public final class RefusalTest {
         StandIn.queuePage(page());
         StandIn.queuePage(page());
         check(scan.scan(2), "a scan whose callbacks call natives answers true");
-        checkEquals(List.of("start: " + REFUSED + ", scanning false",
+        checkEquals(List.of("start: " + REFUSED + ", scanning true",
                             "image: " + REFUSED + ", scanning true",
                             "image: " + REFUSED + ", scanning true",
                             "stop: " + REFUSED + ", scanning false"),
@@ -201,7 +203,7 @@ public final class RefusalTest {
             checkEquals(List.of(engineAnswer + ", scanning false"), stops, what + ": its answer");
             checkEquals(Recorder.expectedEvents(1), recorder.events,
                     what + ": the pages after the stop are dropped");
-            checkEquals("RunScan(3);StopScan;", StandIn.takeLog(), what + ": engine calls");
+            checkEquals("RunScan(3);RequestStop;", StandIn.takeLog(), what + ": engine calls");
             scan.removeListener(stopper);
             recorder.detach();
             normalScanWorks(scan, what);
@@ -216,9 +218,12 @@ public final class RefusalTest {
             final Scan scan = freshScan(0);
             final Recorder recorder = new Recorder(scan);
             final int[] stopAnswer = {-1};
+            final boolean[] scanningAtStart = {false};
             final Scan.Listener stopper = new Scan.Listener() {
                 @Override
                 public void scanningStarted() {
+                    // What a stop button asks before it stops.
+                    scanningAtStart[0] = scan.isScanning();
                     final Runnable stop = () -> stopAnswer[0] = scan.stopScanning();
                     if (!fromAnotherThread) {
                         stop.run();
@@ -238,6 +243,7 @@ public final class RefusalTest {
             };
             scan.addListener(stopper);
             check(scan.scan(1), what + ": the scan answers true");
+            check(scanningAtStart[0], what + ": isScanning during fireStartScanning");
             checkEquals(1, stopAnswer[0], what + ": the stop is taken");
             checkEquals(Recorder.expectedEvents(0), recorder.events, what + ": callbacks");
             // The scanning thread tells the engine; the acquisition never starts.
@@ -260,7 +266,7 @@ public final class RefusalTest {
         };
         scan.addListener(listener);
         StandIn.queuePage(page());
-        StandIn.hold("StopScan");
+        StandIn.hold("RequestStop");
         try {
             check(scan.scan(1), "the scan answers true");
             check(stopping[0] != null, "a page was delivered");
@@ -271,7 +277,7 @@ public final class RefusalTest {
         }
         if (stopping[0] != null) stopping[0].join(WAIT_MS);
         checkEquals(1, stopAnswer[0], "the stop answers the engine's value");
-        checkEquals("RunScan(1);StopScan;", StandIn.takeLog(), "engine calls");
+        checkEquals("RunScan(1);RequestStop;", StandIn.takeLog(), "engine calls");
         scan.removeListener(listener);
         normalScanWorks(scan, "a stop still in the engine");
     }
