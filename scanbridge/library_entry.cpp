@@ -18,7 +18,7 @@ HINSTANCE instance = nullptr;
 
 ScanEngine& TheScanEngine() { return manager; }
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
     switch (reason) {
         case DLL_PROCESS_ATTACH:
             instance = module;
@@ -29,6 +29,12 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
             manager.Attach(instance, DeliverImage);
             return TRUE;
         case DLL_PROCESS_DETACH:
+            // A reserved argument means the process is ending, and then no
+            // DLL may call into another: TWAIN_32.DLL may already be
+            // detached. The manager's destruction, which runs with the static
+            // objects after this, then closes nothing. FreeLibrary still
+            // closes the source and the manager as it always did.
+            if (reserved != nullptr) manager.LeaveToSystem();
             TermExtensionModule(extension);
             return TRUE;
         default:

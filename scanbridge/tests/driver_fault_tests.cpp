@@ -289,8 +289,13 @@ INSTANTIATE_TEST_SUITE_P(Drivers, DriverFault, ::testing::ValuesIn(Cases()),
                          });
 
 // A JVM loads the library on one thread and scans on another; the source's
-// notifications must reach the thread that pumps.
-TEST_F(ScanEndToEnd, ScanOnAThreadThatDidNotLoadTheLibrary) {
+// notifications must reach the thread that pumps, whether the manager posts
+// them to the source's window (Wine's) or wakes the window it was opened with
+// and hands them over at the next event (the TWAIN 2 manager's).
+class ScanOnAnotherThread : public ScanEndToEnd, public ::testing::WithParamInterface<UINT> {};
+
+TEST_P(ScanOnAnotherThread, NotificationsReachTheThreadThatPumps) {
+    FakeTwain_SetNotifyStyle(GetParam());
     Dll();
     const DWORD loader = GetCurrentThreadId();
     HWND managerParent = nullptr;
@@ -324,7 +329,7 @@ TEST_F(ScanEndToEnd, ScanOnAThreadThatDidNotLoadTheLibrary) {
         answer = Scan(2);
         done = true;
     });
-    const bool returned = WaitFor(done, 10000);
+    const bool returned = WaitFor(done, 20000);
     // A scan whose notifications went astray would wait for ever; end it.
     if (!returned) Dll().stopScanning(jvm_.Env(), jvm_.Scan());
     scanning.join();
@@ -344,6 +349,118 @@ TEST_F(ScanEndToEnd, ScanOnAThreadThatDidNotLoadTheLibrary) {
         if (disable.msg == MSG_DISABLEDS) break;
     }
     EXPECT_EQ(disable.window, sourceParent);
+    // What the manager posted to the loader's window stays there unread.
+    MSG left;
+    while (PeekMessageW(&left, managerParent, 0, 0, PM_REMOVE)) {
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Managers, ScanOnAnotherThread,
+                         ::testing::Values(FAKE_TWAIN_NOTIFY_ENABLE_WINDOW,
+                                           FAKE_TWAIN_NOTIFY_MANAGER_WAKEUP),
+                         [](const ::testing::TestParamInfo<UINT>& info) {
+                             return std::string(info.param == FAKE_TWAIN_NOTIFY_ENABLE_WINDOW
+                                                    ? "WineStyle"
+                                                    : "Twain2Style");
+                         });
+
+// Whether every request since the last clear came from this thread.
+bool AllRequestsFrom(DWORD thread) {
+    for (UINT i = 0; i < FakeTwain_RequestCount(); ++i) {
+        FakeTwainRequest request;
+        FakeTwain_GetRequest(i, &request);
+        if (request.thread != thread) return false;
+    }
+    return true;
+}
+
+// The scanning thread, held by a hook of its own at the creation of the
+// scan's window, its first step inside the engine, while another thread asks
+// it to stop; the hook lets it go once the stop has answered.
+thread_local std::function<void()> atFirstWindow;
+
+LRESULT CALLBACK HoldAtWindowCreation(int code, WPARAM w, LPARAM l) {
+    if (code == HCBT_CREATEWND && atFirstWindow) {
+        auto act = std::move(atFirstWindow);
+        atFirstWindow = nullptr;
+        act();
+    }
+    return CallNextHookEx(nullptr, code, w, l);
+}
+
+struct EarlyStopCase {
+    const char* name;
+    bool selected;
+};
+
+class EarlyStop : public ScanEndToEnd, public ::testing::WithParamInterface<EarlyStopCase> {};
+
+// A stop while the scan starts is answered 1 and ends that scan before its
+// source is started; every request of the scan, the closing included, is the
+// scanning thread's.
+TEST_P(EarlyStop, AStopWhileTheScanStartsEndsItOnItsOwnThread) {
+    if (GetParam().selected) {
+        SelectBeta();
+    } else {
+        Dll();
+        FakeTwain_ClearRequests();
+    }
+    AddPage(1, 0);
+    Ready();
+    jint stopAnswer = -1;
+    bool scanningWhenStopped = false;
+    atFirstWindow = [&] {
+        std::thread stopper([&] {
+            scanningWhenStopped = IsScanning();
+            stopAnswer = Dll().stopScanning(jvm_.Env(), jvm_.Scan());
+        });
+        stopper.join();
+    };
+    const HHOOK hook =
+        SetWindowsHookExW(WH_CBT, HoldAtWindowCreation, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+
+    EXPECT_EQ(Scan(1), JNI_TRUE);
+    UnhookWindowsHookEx(hook);
+
+    EXPECT_EQ(stopAnswer, 1);
+    EXPECT_TRUE(scanningWhenStopped);
+    EXPECT_FALSE(IsScanning());
+    EXPECT_EQ(jvm_.pages, Pages{});
+    EXPECT_EQ(jvm_.calls, (Lines{"fireStartScanning", "fireStopScanning"}));
+    EXPECT_EQ(Conversation(), GetParam().selected ? Lines{"CLOSEDS"} : Lines{});
+    EXPECT_TRUE(AllRequestsFrom(GetCurrentThreadId()));
+    EXPECT_EQ(FakeTwain_State(), 3u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scans, EarlyStop,
+                         ::testing::Values(EarlyStopCase{"SourceSelected", true},
+                                           EarlyStopCase{"NothingSelected", false}),
+                         [](const ::testing::TestParamInfo<EarlyStopCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// After its pump, until the scan native returns, a stop still belongs to the
+// scan: answered 1, and nothing of TWAIN happens on the stopping thread, even
+// with a source that would not close.
+TEST_F(ScanEndToEnd, AStopDuringFireStopScanningLeavesTwainToTheScanningThread) {
+    SelectBeta();
+    AddPage(1, 0);
+    FakeTwain_SetFault(FAKE_TWAIN_FAULT_REFUSE_CLOSE, TRUE);
+    Ready();
+    jint stopAnswer = -1;
+    jvm_.onCallback = [&](const std::string& method) {
+        if (method != "fireStopScanning") return;
+        std::thread stopper([&] { stopAnswer = Dll().stopScanning(jvm_.Env(), jvm_.Scan()); });
+        stopper.join();
+    };
+
+    EXPECT_EQ(Scan(1), JNI_TRUE);
+
+    EXPECT_EQ(stopAnswer, 1);
+    EXPECT_EQ(jvm_.pages, (Pages{Bmp24(1)}));
+    EXPECT_TRUE(AllRequestsFrom(GetCurrentThreadId()));
+    FakeTwain_SetFault(FAKE_TWAIN_FAULT_REFUSE_CLOSE, FALSE);
 }
 
 // A source that sends nothing at all: only a stop from another thread ends
@@ -380,3 +497,60 @@ TEST_F(ScanEndToEnd, SilentSourceUntilStoppedFromTheLoaderThread) {
 }
 
 }  // namespace
+
+namespace {
+
+// What the test manager wrote to its log while a process that loaded the
+// library ended in the given way.
+Lines ManagerLogOfAnEnding(const char* ending) {
+    char program[MAX_PATH];
+    GetModuleFileNameA(nullptr, program, MAX_PATH);
+    std::string folder(program);
+    folder.resize(folder.find_last_of('\\') + 1);
+    const std::string log = folder + "process_end_" + ending + ".log";
+    DeleteFileA(log.c_str());
+    SetEnvironmentVariableA("FAKE_TWAIN_LOG", log.c_str());
+    std::string command = "\"" + folder + "process_end_child.exe\" " + ending;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    const BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0,
+                                        nullptr, folder.c_str(), &startup, &child);
+    SetEnvironmentVariableA("FAKE_TWAIN_LOG", nullptr);
+    if (!started) return {"not started"};
+    WaitForSingleObject(child.hProcess, 60000);
+    DWORD code = 1;
+    GetExitCodeProcess(child.hProcess, &code);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    Lines lines;
+    if (code != 0) lines.push_back("exit code " + std::to_string(code));
+    const HANDLE file = CreateFileA(log.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return lines;
+    std::string text(4096, '\0');
+    DWORD read = 0;
+    ReadFile(file, text.data(), static_cast<DWORD>(text.size()), &read, nullptr);
+    CloseHandle(file);
+    text.resize(read);
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = text.find('\n', at);
+        lines.push_back(text.substr(at, end - at));
+        at = end == std::string::npos ? text.size() : end + 1;
+    }
+    return lines;
+}
+
+// DAT_PARENT with MSG_OPENDSM and MSG_CLOSEDSM, as the log spells them.
+const std::string kOpenManager = "4/769";
+const std::string kCloseManager = "4/770";
+
+}  // namespace
+
+// Released by FreeLibrary, the library closes the manager while it is still
+// there; at the end of the process it leaves it to the system, which may
+// already have detached it, and makes no request at all.
+TEST(ProcessEnd, TheManagerIsClosedOnUnloadAndLeftAloneAtExit) {
+    EXPECT_EQ(ManagerLogOfAnEnding("unload"), (Lines{kOpenManager, kCloseManager, "detach"}));
+    EXPECT_EQ(ManagerLogOfAnEnding("exit"), (Lines{kOpenManager, "detach at exit"}));
+}

@@ -68,6 +68,14 @@ void TwainSession::UnloadManager() {
     library_.reset();
 }
 
+void TwainSession::AbandonManager() {
+    entry_ = nullptr;
+    (void)library_.release();
+    managerOpen_ = false;
+    sourceOpen_ = false;
+    sourceEnabled_ = false;
+}
+
 void TwainSession::CloseManager() {
     if (!IsDriverLoaded() || !managerOpen_) return;
     CloseDataSource();
@@ -107,10 +115,11 @@ bool TwainSession::OpenDataSource(const TW_IDENTITY* identity) {
         DsmCall(&appIdentity_, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &sourceIdentity_);
     if (opened) {
         sourceOpen_ = true;
-    } else if (sourceOpen_) {
-        // A refused open (the same source a second time, or another while
-        // one is open) changes nothing at the manager: the source that is
-        // open stays open, and only this session can ever close it again.
+    } else {
+        // A refused open changes nothing at the manager, so it changes
+        // nothing here either: a source that is open stays open, and only
+        // this session can ever close it again; with none open, the next scan
+        // without a selection opens what it would have opened before.
         sourceIdentity_ = openSource;
     }
     return opened;

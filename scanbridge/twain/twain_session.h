@@ -35,6 +35,10 @@ public:
     bool LoadManager(HWND window);
     void UnloadManager();
     void CloseManager();
+    // At process exit: forgets the manager without a request or a FreeLibrary,
+    // since the system may already have detached TWAIN_32.DLL, and ends the
+    // process's hold on it anyway.
+    void AbandonManager();
     bool PickDefaultSource();
     // Without an identity the source identity is used as it stands.
     virtual bool OpenDataSource(const TW_IDENTITY* identity = nullptr);

@@ -29,6 +29,28 @@ std::set<HANDLE>& ForeignHandles() {
 }
 UINT foreignFrees = 0;
 
+using DeleteObjectFunction = BOOL(WINAPI*)(HGDIOBJ);
+
+DeleteObjectFunction RealDeleteObject() {
+    static const auto real = reinterpret_cast<DeleteObjectFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("gdi32.dll"), "DeleteObject")));
+    return real;
+}
+
+std::set<HANDLE>& NonGdiHandles() {
+    static std::set<HANDLE> handles;
+    return handles;
+}
+UINT foreignDeletes = 0;
+
+BOOL WINAPI WatchedDeleteObject(HGDIOBJ object) {
+    if (NonGdiHandles().count(object) != 0) {
+        ++foreignDeletes;
+        return FALSE;
+    }
+    return RealDeleteObject()(object);
+}
+
 HGLOBAL WINAPI WatchedGlobalFree(HGLOBAL block) {
     if (ForeignHandles().count(block) != 0) {
         // What GlobalFree would do with it is anyone's guess; the count is
@@ -55,7 +77,15 @@ bool IsSystemModule(const wchar_t* path) {
     return length > 0 && _wcsnicmp(path, windows, length) == 0;
 }
 
-// Points every import of GlobalFree in module at the watcher.
+void Redirect(ULONG_PTR& slot, ULONG_PTR to) {
+    DWORD protection;
+    VirtualProtect(&slot, sizeof(slot), PAGE_READWRITE, &protection);
+    slot = to;
+    VirtualProtect(&slot, sizeof(slot), protection, &protection);
+}
+
+// Points every import of GlobalFree and DeleteObject in module at the
+// watchers.
 void PatchImports(HMODULE module) {
     auto* base = reinterpret_cast<BYTE*>(module);
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
@@ -63,19 +93,20 @@ void PatchImports(HMODULE module) {
     const IMAGE_DATA_DIRECTORY& directory =
         nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     if (directory.VirtualAddress == 0) return;
-    const auto real = reinterpret_cast<ULONG_PTR>(reinterpret_cast<void*>(RealGlobalFree()));
+    const auto realFree = reinterpret_cast<ULONG_PTR>(reinterpret_cast<void*>(RealGlobalFree()));
+    const auto realDelete =
+        reinterpret_cast<ULONG_PTR>(reinterpret_cast<void*>(RealDeleteObject()));
     for (auto* import = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
          import->Name != 0; ++import) {
         for (auto* thunk = reinterpret_cast<IMAGE_THUNK_DATA*>(base + import->FirstThunk);
              thunk->u1.Function != 0; ++thunk) {
-            if (thunk->u1.Function != real) continue;
-            DWORD protection;
-            VirtualProtect(&thunk->u1.Function, sizeof(thunk->u1.Function), PAGE_READWRITE,
-                           &protection);
-            thunk->u1.Function =
-                reinterpret_cast<ULONG_PTR>(reinterpret_cast<void*>(&WatchedGlobalFree));
-            VirtualProtect(&thunk->u1.Function, sizeof(thunk->u1.Function), protection,
-                           &protection);
+            if (thunk->u1.Function == realFree) {
+                Redirect(thunk->u1.Function,
+                         reinterpret_cast<ULONG_PTR>(reinterpret_cast<void*>(&WatchedGlobalFree)));
+            } else if (realDelete != 0 && thunk->u1.Function == realDelete) {
+                Redirect(thunk->u1.Function, reinterpret_cast<ULONG_PTR>(
+                                                 reinterpret_cast<void*>(&WatchedDeleteObject)));
+            }
         }
     }
 }
@@ -119,6 +150,8 @@ void ForgetTrackedBlocks() {
     repeatedFrees = 0;
     ForeignHandles().clear();
     foreignFrees = 0;
+    NonGdiHandles().clear();
+    foreignDeletes = 0;
 }
 
 void TrackForeignHandle(HANDLE handle) {
@@ -128,3 +161,10 @@ void TrackForeignHandle(HANDLE handle) {
 }
 
 UINT ForeignFrees() { return foreignFrees; }
+
+void TrackNonGdiHandle(HANDLE handle) {
+    TrackForeignHandle(handle);
+    NonGdiHandles().insert(handle);
+}
+
+UINT ForeignDeletes() { return foreignDeletes; }

@@ -23,3 +23,8 @@ void ForgetTrackedBlocks();
 void TrackForeignHandle(HANDLE handle);
 // GlobalFree calls on such handles.
 UINT ForeignFrees();
+// Also watches a handle that is no GDI object (a kernel object, a value of
+// the test's own) for DeleteObject calls, which are counted and not passed
+// on: with enough GDI objects alive, its value may name someone else's.
+void TrackNonGdiHandle(HANDLE handle);
+UINT ForeignDeletes();

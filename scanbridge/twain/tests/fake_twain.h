@@ -37,6 +37,7 @@ struct FakeTwainRequest {
     // DAT_PARENT: the window handed over; DAT_USERINTERFACE: ShowUI, hParent.
     HWND window;
     TW_BOOL showUI;
+    DWORD thread;  // the thread that made the request
 };
 
 // Wildcard for the capability of a scripted answer.
@@ -59,6 +60,23 @@ struct FakeTwainRequest {
 #define FAKE_TWAIN_FORM_BLOCK 0    // a movable global block, as TWAIN asks
 #define FAKE_TWAIN_FORM_BITMAP 1   // a GDI bitmap, a top-down DIB section, as gphoto2.ds does
 #define FAKE_TWAIN_FORM_FOREIGN 2  // a handle of neither kind (an event)
+// A movable block whose memory was discarded: a valid handle of size 0.
+#define FAKE_TWAIN_FORM_DISCARDED 3
+// The handle given with FakeTwain_SetImageHandle, which stays the test's.
+#define FAKE_TWAIN_FORM_GIVEN 4
+
+// How the source's notifications reach the application (FakeTwain_SetNotifyStyle).
+// Wine's manager: the notification itself, posted to the window of MSG_ENABLEDS.
+#define FAKE_TWAIN_NOTIFY_ENABLE_WINDOW 0
+// The TWAIN 2 manager, for an application without a callback: the
+// notification is held for the source, a WM_NULL is posted to the window of
+// MSG_OPENDSM, and the next MSG_PROCESSEVENT of any message hands it over.
+#define FAKE_TWAIN_NOTIFY_MANAGER_WAKEUP 1
+
+// With the environment variable FAKE_TWAIN_LOG naming a file, the manager
+// appends one line per request ("DAT/MSG") and "detach" or "detach at exit"
+// when it is unloaded, so a test can see what reached it while its process
+// ended.
 
 // Back to a bare machine: no sources, no scripts, no records, manager closed,
 // no tracked memory. Blocks already handed out are left alone.
@@ -104,6 +122,15 @@ FAKE_TWAIN_API void FakeTwain_SetImageFault(UINT fault);
 
 // The form in which the image added last is handed over.
 FAKE_TWAIN_API void FakeTwain_SetImageForm(UINT form);
+// The image added last is handed over as this handle of the test's own
+// (FAKE_TWAIN_FORM_GIVEN); GlobalFree and DeleteObject calls on it are counted
+// as foreign and not passed on.
+FAKE_TWAIN_API void FakeTwain_SetImageHandle(HANDLE handle);
+// DeleteObject calls of the program on handed-over handles that are not GDI
+// objects (foreign ones).
+FAKE_TWAIN_API UINT FakeTwain_ForeignDeletes(void);
+
+FAKE_TWAIN_API void FakeTwain_SetNotifyStyle(UINT style);
 // Bitmaps handed over that still exist; GlobalFree calls of the program on
 // handed-over handles that were not global blocks (bitmaps, foreign ones).
 FAKE_TWAIN_API UINT FakeTwain_LiveBitmaps(void);

@@ -40,6 +40,7 @@ struct Image {
     TW_UINT16 pendingAfter;
     std::set<UINT> faults;
     UINT form = FAKE_TWAIN_FORM_BLOCK;
+    HANDLE given = nullptr;  // FAKE_TWAIN_FORM_GIVEN
 };
 
 struct CapValue {
@@ -74,6 +75,9 @@ struct Manager {
     TW_UINT16 pendingAfter = 0;
     std::vector<HBITMAP> bitmaps;  // handed over
     std::vector<HANDLE> foreign;   // handed over, still the manager's own
+    UINT notifyStyle = FAKE_TWAIN_NOTIFY_ENABLE_WINDOW;
+    HWND managerWindow = nullptr;           // given at MSG_OPENDSM
+    std::deque<TW_UINT16> pendingForEvent;  // FAKE_TWAIN_NOTIFY_MANAGER_WAKEUP
 };
 
 Manager& TheManager() {
@@ -104,12 +108,22 @@ bool SameName(const TW_IDENTITY& a, const TW_IDENTITY& b) {
            std::memcmp(a.ProductName, b.ProductName, NameLength(a)) == 0;
 }
 
+void Deliver(TW_UINT16 notification) {
+    Manager& m = TheManager();
+    if (m.notifyStyle == FAKE_TWAIN_NOTIFY_MANAGER_WAKEUP) {
+        m.pendingForEvent.push_back(notification);
+        PostMessageA(m.managerWindow, WM_NULL, 0, 0);
+    } else {
+        PostMessageA(m.parent, NotifyMessage(), notification, 0);
+    }
+}
+
 void Post(TW_UINT16 notification) {
     Manager& m = TheManager();
     if (notification == MSG_XFERREADY && m.state == kEnabled) m.state = kTransferReady;
-    PostMessageA(m.parent, NotifyMessage(), notification, 0);
+    Deliver(notification);
     if (notification == MSG_XFERREADY && HasFault(FAKE_TWAIN_FAULT_TWO_XFERREADY)) {
-        PostMessageA(m.parent, NotifyMessage(), notification, 0);
+        Deliver(notification);
     }
 }
 
@@ -189,6 +203,7 @@ Outcome ManagerParent(pTW_IDENTITY origin, TW_UINT16 msg, TW_MEMREF data) {
     if (msg == MSG_OPENDSM) {
         if (m.state != kLoaded) return kSequenceError;
         m.state = kManagerOpen;
+        m.managerWindow = *static_cast<HWND*>(data);
         origin->Id = 1;  // a real manager numbers the applications it serves
         return kSuccess;
     }
@@ -241,6 +256,12 @@ Outcome SourceEvent(pTW_EVENT event) {
     Manager& m = TheManager();
     if (!event) return kBadValue;
     event->TWMessage = MSG_NULL;
+    if (m.state >= kEnabled && !m.pendingForEvent.empty()) {
+        // What the manager held for the source, whatever the message.
+        event->TWMessage = m.pendingForEvent.front();
+        m.pendingForEvent.pop_front();
+        return {TWRC_DSEVENT, TWCC_SUCCESS};
+    }
     const MSG* message = static_cast<const MSG*>(event->pEvent);
     // Only the source's own message is claimed; the rest is the caller's.
     if (m.state < kEnabled || !message || message->message != NotifyMessage()) {
@@ -309,11 +330,23 @@ Outcome HandOver(const Image& image, HANDLE* handle) {
             *handle = bitmap;
             return {TWRC_XFERDONE, TWCC_SUCCESS};
         }
+        case FAKE_TWAIN_FORM_GIVEN:
+            TrackNonGdiHandle(image.given);
+            *handle = image.given;
+            return {TWRC_XFERDONE, TWCC_SUCCESS};
+        case FAKE_TWAIN_FORM_DISCARDED: {
+            HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_DISCARDABLE, image.bytes.size() + 1);
+            if (!block) return {TWRC_FAILURE, TWCC_LOWMEMORY};
+            GlobalDiscard(block);
+            TrackBlock(block);
+            *handle = block;
+            return {TWRC_XFERDONE, TWCC_SUCCESS};
+        }
         case FAKE_TWAIN_FORM_FOREIGN: {
             HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
             if (!event) return {TWRC_FAILURE, TWCC_LOWMEMORY};
             m.foreign.push_back(event);
-            TrackForeignHandle(event);
+            TrackNonGdiHandle(event);
             *handle = event;
             return {TWRC_XFERDONE, TWCC_SUCCESS};
         }
@@ -441,6 +474,7 @@ FakeTwainRequest Describe(pTW_IDENTITY origin, pTW_IDENTITY destination, TW_UINT
     request.dg = dg;
     request.dat = dat;
     request.msg = msg;
+    request.thread = GetCurrentThreadId();
     if (!data) return request;
     if (dat == DAT_CAPABILITY) {
         const auto* capability = static_cast<const TW_CAPABILITY*>(data);
@@ -489,7 +523,26 @@ bool FindAnswer(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_UINT16 cap, Outco
     return false;
 }
 
+// FAKE_TWAIN_LOG: a file that outlives the process, written line by line.
+void LogLine(const char* line) {
+    char path[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableA("FAKE_TWAIN_LOG", path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    const HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(file, line, static_cast<DWORD>(std::strlen(line)), &written, nullptr);
+    WriteFile(file, "\n", 1, &written, nullptr);
+    CloseHandle(file);
+}
+
 }  // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_DETACH) LogLine(reserved != nullptr ? "detach at exit" : "detach");
+    return TRUE;
+}
 
 extern "C" TW_UINT16 PASCAL DSM_Entry(pTW_IDENTITY pOrigin, pTW_IDENTITY pDest, TW_UINT32 DG,
                                       TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData) {
@@ -514,6 +567,9 @@ extern "C" TW_UINT16 PASCAL DSM_Entry(pTW_IDENTITY pOrigin, pTW_IDENTITY pDest, 
     }
     request.returnCode = outcome.returnCode;
     m.requests.push_back(request);
+    char line[32];
+    wsprintfA(line, "%u/%u", static_cast<unsigned>(DAT), static_cast<unsigned>(MSG));
+    LogLine(line);
     return outcome.returnCode;
 }
 
@@ -614,6 +670,17 @@ UINT FakeTwain_LiveBitmaps(void) {
 }
 
 UINT FakeTwain_ForeignFrees(void) { return ForeignFrees(); }
+
+void FakeTwain_SetImageHandle(HANDLE handle) {
+    Manager& m = TheManager();
+    if (m.images.empty()) return;
+    m.images.back().form = FAKE_TWAIN_FORM_GIVEN;
+    m.images.back().given = handle;
+}
+
+UINT FakeTwain_ForeignDeletes(void) { return ForeignDeletes(); }
+
+void FakeTwain_SetNotifyStyle(UINT style) { TheManager().notifyStyle = style; }
 
 UINT FakeTwain_State(void) { return TheManager().state; }
 

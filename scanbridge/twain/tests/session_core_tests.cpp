@@ -229,6 +229,22 @@ TEST_F(SessionCoreTest, ARefusedSecondOpenKeepsTheOpenSourceInHand) {
     EXPECT_EQ(FakeTwain_State(), 3u);
 }
 
+// A scan without a selection must not retry a source that refused to open.
+TEST_F(SessionCoreTest, ARefusedOpenByNameLeavesTheIdentityAsItWas) {
+    InstallTwoSources();
+    ScanAgent& agent = Agent();
+    FakeTwain_PushAnswer(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, FAKE_TWAIN_ANY_CAP, TWRC_FAILURE,
+                         TWCC_OPERATIONERROR);
+    EXPECT_FALSE(agent.OpenSourceByName("Scanner B"));
+    const TW_IDENTITY empty{};
+    EXPECT_EQ(std::memcmp(&agent.SourceIdentity(), &empty, sizeof empty), 0);
+
+    FakeTwain_ClearRequests();
+    EXPECT_TRUE(agent.OpenCurrentOrDefaultSource());
+    EXPECT_EQ(Sent(), (Lines{"dsm CONTROL/IDENTITY/GETDEFAULT", "dsm CONTROL/IDENTITY/OPENDS"}));
+    EXPECT_EQ(agent.SourceIdentity().Id, 100u);
+}
+
 TEST_F(SessionCoreTest, DefaultSourceIsOpenedThroughTheIdentityItWrote) {
     InstallTwoSources();
     FakeTwain_AddSource("Scanner C", 9, TRUE);
