@@ -34,11 +34,11 @@ bool FillBmpArray(void* dib, const BmpLayout& layout, JNIEnv* env, jbyteArray ar
     return !DescribeAndClear(env);
 }
 
-void DeliverImage(void* dib, std::size_t blockSize) {
+void DeliverImage(void* dib, std::size_t size) {
     const JavaContext& context = CurrentJavaContext();
     JNIEnv* env = context.env;
     if (env == nullptr) return;
-    const auto layout = MeasureDib(dib, blockSize);
+    const auto layout = MeasureDib(dib, size);
     if (!layout) return;
 
     const LocalArray bmp(env, static_cast<jsize>(layout->fileSize));

@@ -11,8 +11,8 @@
 // false when Java refused the bytes (the exception is already cleared).
 bool FillBmpArray(void* dib, const BmpLayout& layout, JNIEnv* env, jbyteArray array);
 
-// The image hook: hands the DIB, held in a locked block of blockSize bytes,
-// to fireNewImage of the current scan as the bytes of a BMP file. A DIB that
-// cannot be packaged within its block is skipped, and a page that Java
+// The image hook: hands the DIB, held in the size bytes at dib, to
+// fireNewImage of the current scan as the bytes of a BMP file. A DIB that
+// cannot be packaged within those bytes is skipped, and a page that Java
 // cannot take is lost; the scan goes on either way.
-void DeliverImage(void* dib, std::size_t blockSize);
+void DeliverImage(void* dib, std::size_t size);

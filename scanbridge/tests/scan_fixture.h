@@ -162,6 +162,7 @@ protected:
         EXPECT_EQ(FakeTwain_RepeatedFrees(), 0u);
         EXPECT_EQ(FakeTwain_LiveBitmaps(), 0u);
         EXPECT_EQ(FakeTwain_ForeignFrees(), 0u);
+        EXPECT_EQ(FakeTwain_ForeignDeletes(), 0u);
         EXPECT_EQ(jvm_.violations, std::vector<std::string>{});
         DestroyWindow(window_);
         current = nullptr;

@@ -12,7 +12,14 @@
 // either.
 class NativeImage {
 public:
-    enum class Kind { GlobalBlock, Bitmap, Unknown };
+    enum class Kind {
+        GlobalBlock,
+        // A movable block whose memory was discarded: nothing to read, but
+        // the handle is still ours to free.
+        DiscardedBlock,
+        Bitmap,
+        Unknown,
+    };
 
     // Takes over the handle; it is recognised once, here.
     explicit NativeImage(HANDLE handle);
@@ -21,10 +28,13 @@ public:
     NativeImage(const NativeImage&) = delete;
     NativeImage& operator=(const NativeImage&) = delete;
 
+    Kind kind() const { return kind_; }
+
     // Calls receive with the image as a packed DIB in memory and the number
     // of bytes that hold it; the memory is valid during the call only. A
-    // bitmap's rows arrive bottom-up, as GetDIBits gives them. Answers false,
-    // without calling, when the image cannot be read.
+    // bitmap's rows arrive bottom-up, as GetDIBits gives them, in its own
+    // pixel format. Answers false, without calling, when the image cannot be
+    // read.
     bool Read(void (*receive)(void* dib, std::size_t size)) const;
 
 private:

@@ -8,7 +8,7 @@
 // block, locked, or the rows of its bitmap) and the number of bytes that
 // hold it, so that nothing reads past them. The memory is valid during the
 // call only.
-using ImageHook = void (*)(void* dib, std::size_t blockSize);
+using ImageHook = void (*)(void* dib, std::size_t size);
 
 // The session this library actually runs: it remembers whether the source's
 // own dialog is to be shown and hands every image to the image hook.

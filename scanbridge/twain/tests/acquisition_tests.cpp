@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "dib_pixels.h"
 #include "pattern_dib.h"
 #include "twain_test_support.h"
 
@@ -448,6 +449,211 @@ TEST_F(AcquisitionTest, AHandleOfNoKnownKindIsSkippedAndLeftAlone) {
     EXPECT_EQ(Sent(), Join({{kEvent, kStatus}, OneImage(), OneImage(), OneImage(), OneImage()}));
     EXPECT_EQ(Pixels(), (std::vector<unsigned char>{1, 3, 4}));
     EXPECT_EQ(FakeTwain_ForeignFrees(), 0u);
+    EXPECT_EQ(FakeTwain_ForeignDeletes(), 0u);
     EXPECT_EQ(FakeTwain_LiveBlocks(), 0u);
     EXPECT_EQ(FakeTwain_LiveBitmaps(), 0u);
+}
+
+namespace {
+
+struct SectionShape {
+    const char* name;
+    WORD bitCount;
+    DWORD compression;
+    DWORD masks[3];
+    DWORD clrUsed;  // a short colour table; 0 for the full one
+    bool topDown;
+};
+
+// A DIB section of 5 x 3 pixels in the shape, its rows filled with a pattern,
+// and what each of its pixels shows.
+HBITMAP DrawSection(const SectionShape& shape, Colours& drawn) {
+    constexpr LONG kWidth = 5;
+    constexpr LONG kHeight = 3;
+    struct {
+        BITMAPINFOHEADER header;
+        DWORD table[256];
+    } info{};
+    info.header.biSize = sizeof info.header;
+    info.header.biWidth = kWidth;
+    info.header.biHeight = shape.topDown ? -kHeight : kHeight;
+    info.header.biPlanes = 1;
+    info.header.biBitCount = shape.bitCount;
+    info.header.biCompression = shape.compression;
+    info.header.biClrUsed = shape.clrUsed;
+    const DWORD colours =
+        shape.bitCount > 8 ? 0 : (shape.clrUsed != 0 ? shape.clrUsed : 1u << shape.bitCount);
+    if (shape.compression == BI_BITFIELDS) std::memcpy(info.table, shape.masks, 12);
+    for (DWORD i = 0; i < colours; ++i)
+        info.table[i] = (i * 37) << 16 | (255 - i * 11) << 8 | i * 5;
+    void* bits = nullptr;
+    HBITMAP section = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info),
+                                       DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!section) return nullptr;
+    const std::size_t stride = (std::size_t(kWidth) * shape.bitCount + 31) / 32 * 4;
+    auto* bytes = static_cast<unsigned char*>(bits);
+    for (LONG y = 0; y < kHeight; ++y) {
+        for (std::size_t i = 0; i < stride; ++i) {
+            unsigned char value = static_cast<unsigned char>(y * 31 + i * 7 + 1);
+            if (shape.bitCount <= 8) {
+                // Every index within the table, short or full.
+                unsigned char packed = 0;
+                const int perByte = 8 / shape.bitCount;
+                for (int k = 0; k < perByte; ++k) {
+                    const unsigned index = (y * 3 + i * perByte + k) % colours;
+                    packed = static_cast<unsigned char>(packed << shape.bitCount | index);
+                }
+                value = packed;
+            }
+            bytes[y * stride + i] = value;
+        }
+    }
+    drawn = ReadColours(info.header, reinterpret_cast<unsigned char*>(info.table), bytes);
+    return section;
+}
+
+}  // namespace
+
+// A bitmap page arrives in the driver's own pixel format, bottom-up, showing
+// what was drawn into it, pixel by pixel.
+TEST_F(AcquisitionTest, ABitmapPageKeepsItsPixelFormatAndEveryPixel) {
+    const SectionShape shapes[] = {
+        {"1 bit", 1, BI_RGB, {}, 0, false},
+        {"4 bits, 5 colours", 4, BI_RGB, {}, 5, false},
+        {"8 bits", 8, BI_RGB, {}, 0, false},
+        {"8 bits, 3 colours, top-down", 8, BI_RGB, {}, 3, true},
+        {"16 bits 5-5-5", 16, BI_RGB, {}, 0, false},
+        {"16 bits 5-6-5", 16, BI_BITFIELDS, {0xF800, 0x07E0, 0x001F}, 0, false},
+        {"16 bits 5-6-5, top-down", 16, BI_BITFIELDS, {0xF800, 0x07E0, 0x001F}, 0, true},
+        {"24 bits", 24, BI_RGB, {}, 0, false},
+        {"24 bits, top-down", 24, BI_RGB, {}, 0, true},
+        {"32 bits", 32, BI_RGB, {}, 0, false},
+        {"32 bits with masks", 32, BI_BITFIELDS, {0xFF, 0xFF00, 0xFF0000}, 0, true},
+    };
+    for (const SectionShape& shape : shapes) {
+        SCOPED_TRACE(shape.name);
+        FakeTwain_Reset();
+        agent_.reset();
+        g_delivered.clear();
+        Colours drawn;
+        const HBITMAP section = DrawSection(shape, drawn);
+        ASSERT_NE(section, nullptr);
+        AddImage(1, TWRC_XFERDONE, 0);
+        FakeTwain_SetImageBitmap(section);
+        Enable();
+
+        Notify(MSG_XFERREADY);
+
+        ASSERT_EQ(g_delivered.size(), 1u);
+        const std::vector<unsigned char>& dib = g_delivered[0].bytes;
+        BITMAPINFOHEADER header;
+        std::memcpy(&header, dib.data(), sizeof header);
+        EXPECT_EQ(header.biBitCount, shape.bitCount);
+        EXPECT_EQ(header.biHeight, 3);
+        EXPECT_EQ(header.biCompression, shape.compression);
+        if (shape.compression == BI_BITFIELDS) {
+            EXPECT_EQ(std::memcmp(dib.data() + sizeof header, shape.masks, 12), 0);
+        }
+        EXPECT_EQ(ReadPackedColours(dib), drawn);
+        EXPECT_EQ(FakeTwain_LiveBitmaps(), 0u);
+    }
+}
+
+// A bitmap of the display's own format, with no DIB of its own.
+TEST_F(AcquisitionTest, ADeviceDependentBitmapPageShowsWhatWasDrawn) {
+    const HDC screen = GetDC(nullptr);
+    const HBITMAP bitmap = CreateCompatibleBitmap(screen, 4, 3);
+    ASSERT_NE(bitmap, nullptr);
+    const HDC dc = CreateCompatibleDC(screen);
+    const HGDIOBJ old = SelectObject(dc, bitmap);
+    Colours drawn;
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 4; ++x) {
+            const BYTE r = static_cast<BYTE>(x * 60), g = static_cast<BYTE>(y * 100),
+                       b = static_cast<BYTE>(200 - x * 30);
+            SetPixel(dc, x, y, RGB(r, g, b));
+            drawn.push_back(std::uint32_t{r} << 16 | std::uint32_t{g} << 8 | b);
+        }
+    }
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    AddImage(1, TWRC_XFERDONE, 0);
+    FakeTwain_SetImageBitmap(bitmap);
+    Enable();
+
+    Notify(MSG_XFERREADY);
+
+    ASSERT_EQ(g_delivered.size(), 1u);
+    EXPECT_EQ(ReadPackedColours(g_delivered[0].bytes), drawn);
+    EXPECT_EQ(FakeTwain_LiveBitmaps(), 0u);
+}
+
+// Its memory is gone, its handle is not: freed, nothing delivered, and the
+// batch goes on.
+TEST_F(AcquisitionTest, ADiscardedBlockIsFreedAndTheBatchGoesOn) {
+    AddImage(1, TWRC_XFERDONE, 1);
+    FakeTwain_SetImageForm(FAKE_TWAIN_FORM_DISCARDED);
+    AddImage(2, TWRC_XFERDONE, 0);
+    Enable();
+
+    Notify(MSG_XFERREADY);
+
+    EXPECT_EQ(Pixels(), (std::vector<unsigned char>{2}));
+    EXPECT_EQ(FakeTwain_LiveBlocks(), 0u);
+    EXPECT_EQ(FakeTwain_ForeignFrees(), 0u);
+}
+
+namespace {
+
+// GDI finds an object by the low word of a handle, and Wine takes a high word
+// of 0 for whatever lives in that slot: with enough bitmaps alive, a small
+// value (a kernel handle) names one of them. Makes bitmaps until one of the
+// values does, and answers its index, or -1.
+int CollideWithABitmap(const std::vector<HANDLE>& values, std::vector<HBITMAP>& bitmaps,
+                       std::size_t limit) {
+    while (bitmaps.size() < limit) {
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            if (GetObjectType(values[i]) == OBJ_BITMAP) return static_cast<int>(i);
+        }
+        bitmaps.push_back(CreateBitmap(1, 1, 1, 1, nullptr));
+    }
+    return -1;
+}
+
+HBITMAP BitmapInSlotOf(HANDLE value, const std::vector<HBITMAP>& bitmaps) {
+    for (HBITMAP bitmap : bitmaps) {
+        if (LOWORD(reinterpret_cast<UINT_PTR>(bitmap)) == LOWORD(reinterpret_cast<UINT_PTR>(value)))
+            return bitmap;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+// A kernel handle handed over as a page, in the slot of a live bitmap of
+// someone else's: neither read as a page nor deleted, and the bitmap lives on.
+TEST_F(AcquisitionTest, AKernelHandleNamingALiveBitmapIsLeftAlone) {
+    std::vector<HANDLE> events;
+    for (int i = 0; i < 16; ++i) events.push_back(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::vector<HBITMAP> bitmaps;
+    const int colliding = CollideWithABitmap(events, bitmaps, 8000);
+    ASSERT_GE(colliding, 0) << "no event handle named a live bitmap";
+    const HANDLE event = events[colliding];
+    const HBITMAP owner = BitmapInSlotOf(event, bitmaps);
+    ASSERT_NE(owner, nullptr);
+
+    AddImage(1, TWRC_XFERDONE, 1);
+    FakeTwain_SetImageHandle(event);
+    AddImage(2, TWRC_XFERDONE, 0);
+    Enable();
+    Notify(MSG_XFERREADY);
+
+    EXPECT_EQ(Pixels(), (std::vector<unsigned char>{2}));
+    EXPECT_EQ(FakeTwain_ForeignDeletes(), 0u);
+    EXPECT_EQ(FakeTwain_ForeignFrees(), 0u);
+    EXPECT_EQ(GetObjectType(owner), static_cast<DWORD>(OBJ_BITMAP));
+    EXPECT_TRUE(SetEvent(event));
+    for (HBITMAP bitmap : bitmaps) DeleteObject(bitmap);
+    for (HANDLE e : events) CloseHandle(e);
 }

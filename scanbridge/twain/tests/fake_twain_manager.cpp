@@ -330,6 +330,15 @@ Outcome HandOver(const Image& image, HANDLE* handle) {
             *handle = bitmap;
             return {TWRC_XFERDONE, TWCC_SUCCESS};
         }
+        case FAKE_TWAIN_FORM_GIVEN_BITMAP:
+            m.bitmaps.push_back(static_cast<HBITMAP>(image.given));
+            TrackForeignHandle(image.given);
+            *handle = image.given;
+            return {TWRC_XFERDONE, TWCC_SUCCESS};
+        case FAKE_TWAIN_FORM_GIVEN_BLOCK:
+            TrackBlock(image.given);
+            *handle = image.given;
+            return {TWRC_XFERDONE, TWCC_SUCCESS};
         case FAKE_TWAIN_FORM_GIVEN:
             TrackNonGdiHandle(image.given);
             *handle = image.given;
@@ -676,6 +685,18 @@ void FakeTwain_SetImageHandle(HANDLE handle) {
     if (m.images.empty()) return;
     m.images.back().form = FAKE_TWAIN_FORM_GIVEN;
     m.images.back().given = handle;
+}
+
+void FakeTwain_SetImageBitmap(HBITMAP bitmap) {
+    FakeTwain_SetImageHandle(bitmap);
+    Manager& m = TheManager();
+    if (!m.images.empty()) m.images.back().form = FAKE_TWAIN_FORM_GIVEN_BITMAP;
+}
+
+void FakeTwain_SetImageBlock(HGLOBAL block) {
+    FakeTwain_SetImageHandle(block);
+    Manager& m = TheManager();
+    if (!m.images.empty()) m.images.back().form = FAKE_TWAIN_FORM_GIVEN_BLOCK;
 }
 
 UINT FakeTwain_ForeignDeletes(void) { return ForeignDeletes(); }
