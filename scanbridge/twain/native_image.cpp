@@ -30,11 +30,10 @@ NativeImage::Kind Recognise(HANDLE handle) {
     // heap knows (a movable handle from its handle table, or the address of
     // a live fixed block) and 0 for anything else.
     if (GlobalSize(handle) != 0) return NativeImage::Kind::GlobalBlock;
-    // GlobalFlags answers 0, "valid", for any aligned value, so only its
-    // discarded bit, which only a real movable block can carry, counts.
-    const UINT flags = GlobalFlags(handle);
-    if (flags != GMEM_INVALID_HANDLE && (flags & GMEM_DISCARDED) != 0)
-        return NativeImage::Kind::DiscardedBlock;
+    // GlobalFlags answers 0, "valid", for any aligned value, and
+    // GMEM_INVALID_HANDLE alone for a foreign one, so only its discarded bit,
+    // which only a real movable block can carry, counts.
+    if ((GlobalFlags(handle) & GMEM_DISCARDED) != 0) return NativeImage::Kind::DiscardedBlock;
     if (IsBitmap(handle)) return NativeImage::Kind::Bitmap;
     return NativeImage::Kind::Unknown;
 }

@@ -168,19 +168,19 @@ public:
         scanningFlag = false;
         return true;
     }
-    int StopScan() override {
-        Log("StopScan");
-        scanningFlag = false;
-        stopAsked = true;
-        return stopAnswer;
-    }
-    int RequestStop() override {
-        Log("RequestStop");
-        scanningFlag = false;
-        stopAsked = true;
-        return stopAnswer;
-    }
+    int StopScan() override { return Stop("StopScan"); }
+    int RequestStop() override { return Stop("RequestStop"); }
     bool IsScanning() const override { return scanningFlag; }
+
+private:
+    // Either way of stopping, as the log names it: the pages not yet
+    // delivered are dropped.
+    int Stop(const char* call) {
+        Log(call);
+        scanningFlag = false;
+        stopAsked = true;
+        return stopAnswer;
+    }
 };
 
 StandInEngine& Engine() {

@@ -65,7 +65,6 @@ struct FakeTwainRequest {
 // The handle given with FakeTwain_SetImageHandle, which stays the test's.
 #define FAKE_TWAIN_FORM_GIVEN 4
 #define FAKE_TWAIN_FORM_GIVEN_BITMAP 5  // FakeTwain_SetImageBitmap
-#define FAKE_TWAIN_FORM_GIVEN_BLOCK 6   // FakeTwain_SetImageBlock
 
 // How the source's notifications reach the application (FakeTwain_SetNotifyStyle).
 // Wine's manager: the notification itself, posted to the window of MSG_ENABLEDS.
@@ -128,10 +127,9 @@ FAKE_TWAIN_API void FakeTwain_SetImageForm(UINT form);
 // (FAKE_TWAIN_FORM_GIVEN); GlobalFree and DeleteObject calls on it are counted
 // as foreign and not passed on.
 FAKE_TWAIN_API void FakeTwain_SetImageHandle(HANDLE handle);
-// The image added last is handed over as this bitmap or global block made by
-// the test, which the program then owns as it would the manager's own.
+// The image added last is handed over as this bitmap made by the test, which
+// the program then owns as it would the manager's own.
 FAKE_TWAIN_API void FakeTwain_SetImageBitmap(HBITMAP bitmap);
-FAKE_TWAIN_API void FakeTwain_SetImageBlock(HGLOBAL block);
 // DeleteObject calls of the program on handed-over handles that are not GDI
 // objects (foreign ones).
 FAKE_TWAIN_API UINT FakeTwain_ForeignDeletes(void);

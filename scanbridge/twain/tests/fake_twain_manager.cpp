@@ -40,7 +40,7 @@ struct Image {
     TW_UINT16 pendingAfter;
     std::set<UINT> faults;
     UINT form = FAKE_TWAIN_FORM_BLOCK;
-    HANDLE given = nullptr;  // FAKE_TWAIN_FORM_GIVEN
+    HANDLE given = nullptr;  // FAKE_TWAIN_FORM_GIVEN and _GIVEN_BITMAP
 };
 
 struct CapValue {
@@ -335,10 +335,6 @@ Outcome HandOver(const Image& image, HANDLE* handle) {
             TrackForeignHandle(image.given);
             *handle = image.given;
             return {TWRC_XFERDONE, TWCC_SUCCESS};
-        case FAKE_TWAIN_FORM_GIVEN_BLOCK:
-            TrackBlock(image.given);
-            *handle = image.given;
-            return {TWRC_XFERDONE, TWCC_SUCCESS};
         case FAKE_TWAIN_FORM_GIVEN:
             TrackNonGdiHandle(image.given);
             *handle = image.given;
@@ -532,6 +528,14 @@ bool FindAnswer(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_UINT16 cap, Outco
     return false;
 }
 
+// The image added last is handed over as a handle of the test's own.
+void GiveLastImage(UINT form, HANDLE handle) {
+    Manager& m = TheManager();
+    if (m.images.empty()) return;
+    m.images.back().form = form;
+    m.images.back().given = handle;
+}
+
 // FAKE_TWAIN_LOG: a file that outlives the process, written line by line.
 void LogLine(const char* line) {
     char path[MAX_PATH];
@@ -680,23 +684,10 @@ UINT FakeTwain_LiveBitmaps(void) {
 
 UINT FakeTwain_ForeignFrees(void) { return ForeignFrees(); }
 
-void FakeTwain_SetImageHandle(HANDLE handle) {
-    Manager& m = TheManager();
-    if (m.images.empty()) return;
-    m.images.back().form = FAKE_TWAIN_FORM_GIVEN;
-    m.images.back().given = handle;
-}
+void FakeTwain_SetImageHandle(HANDLE handle) { GiveLastImage(FAKE_TWAIN_FORM_GIVEN, handle); }
 
 void FakeTwain_SetImageBitmap(HBITMAP bitmap) {
-    FakeTwain_SetImageHandle(bitmap);
-    Manager& m = TheManager();
-    if (!m.images.empty()) m.images.back().form = FAKE_TWAIN_FORM_GIVEN_BITMAP;
-}
-
-void FakeTwain_SetImageBlock(HGLOBAL block) {
-    FakeTwain_SetImageHandle(block);
-    Manager& m = TheManager();
-    if (!m.images.empty()) m.images.back().form = FAKE_TWAIN_FORM_GIVEN_BLOCK;
+    GiveLastImage(FAKE_TWAIN_FORM_GIVEN_BITMAP, bitmap);
 }
 
 UINT FakeTwain_ForeignDeletes(void) { return ForeignDeletes(); }
