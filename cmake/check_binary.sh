@@ -5,7 +5,8 @@
 set -euo pipefail
 binary=$1
 shift
-dump=$(i686-w64-mingw32-objdump -p "$binary")
+# The x86_64 objdump reads both PE32 and PE32+.
+dump=$(x86_64-w64-mingw32-objdump -p "$binary")
 status=0
 
 if [ $# -gt 0 ]; then

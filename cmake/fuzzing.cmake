@@ -25,6 +25,9 @@ target_include_directories(fuzz_launcher_rules PUBLIC ${PROJECT_SOURCE_DIR}/laun
 add_library(fuzz_bmp_packaging STATIC ${PROJECT_SOURCE_DIR}/scanbridge/jni/bmp_packaging.cpp)
 target_include_directories(fuzz_bmp_packaging PUBLIC ${PROJECT_SOURCE_DIR}/scanbridge/jni)
 
+add_library(fuzz_channel_message STATIC ${PROJECT_SOURCE_DIR}/scanbridge/channel/channel_message.cpp)
+target_include_directories(fuzz_channel_message PUBLIC ${PROJECT_SOURCE_DIR}/scanbridge/channel)
+
 # korvelo_add_fuzzer(NAME SOURCE LIB): one libFuzzer program; its seed corpus is
 # corpus/NAME beside the source, and scripts/fuzz runs it.
 function(korvelo_add_fuzzer name source lib)
@@ -41,3 +44,5 @@ korvelo_add_fuzzer(command_line_fuzzer
   ${PROJECT_SOURCE_DIR}/launcher/fuzz/command_line_fuzzer.cpp fuzz_launcher_rules)
 korvelo_add_fuzzer(bmp_packaging_fuzzer
   ${PROJECT_SOURCE_DIR}/scanbridge/jni/fuzz/bmp_packaging_fuzzer.cpp fuzz_bmp_packaging)
+korvelo_add_fuzzer(channel_message_fuzzer
+  ${PROJECT_SOURCE_DIR}/scanbridge/channel/fuzz/channel_message_fuzzer.cpp fuzz_channel_message)

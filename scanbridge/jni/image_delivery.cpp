@@ -48,3 +48,15 @@ void DeliverImage(void* dib, std::size_t size) {
 
     CallVoidCallback(env, context.scan, "fireNewImage", "([B)V", bmp.get());
 }
+
+void DeliverBmpFile(const void* bmp, std::size_t size) {
+    const JavaContext& context = CurrentJavaContext();
+    JNIEnv* env = context.env;
+    if (env == nullptr || size > 0x7FFFFFFF) return;
+    const LocalArray array(env, static_cast<jsize>(size));
+    if (DescribeAndClear(env) || array.get() == nullptr) return;
+    env->SetByteArrayRegion(array.get(), 0, static_cast<jsize>(size),
+                            static_cast<const jbyte*>(bmp));
+    if (DescribeAndClear(env)) return;
+    CallVoidCallback(env, context.scan, "fireNewImage", "([B)V", array.get());
+}

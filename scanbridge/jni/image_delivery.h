@@ -16,3 +16,8 @@ bool FillBmpArray(void* dib, const BmpLayout& layout, JNIEnv* env, jbyteArray ar
 // cannot be packaged within those bytes is skipped, and a page that Java
 // cannot take is lost; the scan goes on either way.
 void DeliverImage(void* dib, std::size_t size);
+
+// The image hook of an engine whose pages arrive as the size bytes of a
+// finished BMP file: hands them to fireNewImage of the current scan. A page
+// that Java cannot take is lost; the scan goes on.
+void DeliverBmpFile(const void* bmp, std::size_t size);

@@ -1,0 +1,38 @@
+#pragma once
+
+// clang-format off
+#include <windows.h>
+// clang-format on
+
+#include <mutex>
+#include <optional>
+
+#include "channel_message.h"
+
+// One end of the front's private pipe to its worker. The pipe is opened for
+// overlapped I/O: one thread may wait for the next message while another
+// sends, which synchronous I/O on one handle would serialise. One thread
+// receives at a time; any thread may send.
+class PipeChannel {
+public:
+    explicit PipeChannel(HANDLE pipe) : pipe_(pipe) {}
+    ~PipeChannel();
+    PipeChannel(const PipeChannel&) = delete;
+    PipeChannel& operator=(const PipeChannel&) = delete;
+
+    // False when the other end is gone or the pipe was closed.
+    bool Send(const Message& message);
+    // The next message, or nothing when the other end is gone, the pipe was
+    // closed, or the message was malformed: each ends the session.
+    std::optional<Message> Receive();
+    // Ends the session: a Receive waiting on another thread returns nothing.
+    void Close();
+
+    HANDLE Handle() const { return pipe_; }
+
+private:
+    bool Transfer(bool write, void* data, DWORD size);
+
+    std::mutex sending_;
+    HANDLE pipe_;
+};
