@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "command_line.h"
+#include "environment_block.h"
 #include "error_box.h"
+#include "java_program.h"
 #include "java_version.h"
 #include "log.h"
 #include "messages.h"
@@ -238,6 +240,23 @@ int TForm1::ReadJavaVersion() {
 
 bool TForm1::HasRequiredJava() { return ReadJavaVersion() >= RequiredJavaVersion; }
 
+std::string TForm1::JavaEnvironment() {
+    // A 64-bit Java can load only the 64-bit scanner bridge, which is installed in the x64
+    // folder; a Windows JVM looks for libraries on PATH before the current folder. Only the
+    // child's PATH changes: the search for java.exe itself keeps this process's.
+    const std::string bridgeFolder = appPath_ + "x64";
+    const std::string java = FindJavaLikeCreateProcess(appPath_);
+    if (java.empty() || !IsX64Program(java)) return std::string();
+    const DWORD attributes = GetFileAttributesA((bridgeFolder + "\\scanbridge.dll").c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return std::string();
+    char* current = GetEnvironmentStringsA();
+    if (current == nullptr) return std::string();
+    std::string environment = EnvironmentWithPathFirst(current, bridgeFolder);
+    FreeEnvironmentStringsA(current);
+    return environment;
+}
+
 void TForm1::StartJava() {
     const std::string commandLine = JavaCommandLine(parameters_);
     // CreateProcessA may write into the command line, so it gets a copy of its own.
@@ -249,7 +268,9 @@ void TForm1::StartJava() {
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;  // java.exe is a console program; its console stays hidden
     PROCESS_INFORMATION process = {};
-    if (CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
+    const std::string environment = JavaEnvironment();
+    void* block = environment.empty() ? nullptr : const_cast<char*>(environment.data());
+    if (CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, block,
                        appPath_.c_str(), &startup, &process)) {
         FileHandle thread(process.hThread);
         FileHandle started(process.hProcess);

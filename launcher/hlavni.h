@@ -35,6 +35,8 @@ private:
 
     bool ReadParameters();
     void StartJava();
+    // The environment for java.exe when it differs from this process's own, else empty.
+    std::string JavaEnvironment();
 
     HWND handle_ = nullptr;
     FontHandle font_;

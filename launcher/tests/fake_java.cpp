@@ -1,7 +1,7 @@
 // A stand-in for java.exe. It records how it was started, one file per start in the folder
 // named by KORVELO_JAVA_RECORDS: its raw command line, its current directory, the show flags
-// of its start-up record, and the arguments as the C runtime splits them (the way java.exe
-// itself reads its command line). Then it ends.
+// of its start-up record, its PATH, and the arguments as the C runtime splits them (the way
+// java.exe itself reads its command line). Then it ends.
 #include <windows.h>
 
 #include <cstdlib>
@@ -22,6 +22,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     record += "\n";
     record += std::to_string(startup.dwFlags & STARTF_USESHOWWINDOW) + " " +
               std::to_string(startup.wShowWindow) + "\n";
+    char path[32768] = {};
+    GetEnvironmentVariableA("PATH", path, sizeof(path));
+    record += std::string(path) + "\n";
     for (int i = 1; i < __argc; ++i) record += std::string(__argv[i]) + "\n";
 
     // Written under a temporary name and renamed, so that a reader never sees half a record.

@@ -42,6 +42,7 @@ struct JavaStart {
     std::string commandLine;
     std::string directory;
     std::string showFlags;  // "1 0": STARTF_USESHOWWINDOW with SW_HIDE
+    std::string path;       // its PATH
     std::vector<std::string> arguments;
 };
 
@@ -116,11 +117,12 @@ JavaStart ParseRecord(const std::string& record) {
         lines.push_back(record.substr(start, end - start));
     }
     JavaStart java;
-    if (lines.size() < 3) return java;
+    if (lines.size() < 4) return java;
     java.commandLine = lines[0];
     java.directory = lines[1];
     java.showFlags = lines[2];
-    java.arguments.assign(lines.begin() + 3, lines.end());
+    java.path = lines[3];
+    java.arguments.assign(lines.begin() + 4, lines.end());
     return java;
 }
 
@@ -211,17 +213,15 @@ protected:
 
     // Beside runner.exe both the shell and CreateProcess find it (the program's own folder is
     // searched first); runner is started from another folder, so the current one plays no part.
-    void PlaceJavaBesideRunner() {
-        ASSERT_TRUE(CopyFileA(WindowsPath(KORVELO_FAKE_JAVA_EXE).c_str(),
-                              (appFolder_ + "\\java.exe").c_str(), FALSE));
+    void PlaceJavaBesideRunner(const char* java = KORVELO_FAKE_JAVA_EXE) {
+        ASSERT_TRUE(
+            CopyFileA(WindowsPath(java).c_str(), (appFolder_ + "\\java.exe").c_str(), FALSE));
     }
 
-    void PlaceJavaInNativeSystem() {
+    void PlaceJavaInNativeSystem(const char* java = KORVELO_FAKE_JAVA_EXE) {
         BOOL copied = FALSE;
-        WithRedirectionOff([&] {
-            copied =
-                CopyFileA(WindowsPath(KORVELO_FAKE_JAVA_EXE).c_str(), kNativeSystemJava, FALSE);
-        });
+        WithRedirectionOff(
+            [&] { copied = CopyFileA(WindowsPath(java).c_str(), kNativeSystemJava, FALSE); });
         ASSERT_TRUE(copied);
         placedInNativeSystem_ = true;
     }
@@ -623,3 +623,65 @@ TEST_F(RunnerTest, FileHeldOpenForWritingShowsM1) {
 }
 
 }  // namespace
+
+// The 64-bit bridge beside runner.exe, as the installation puts it there.
+void PlaceX64Bridge(const std::string& appFolder) {
+    const std::string folder = appFolder + "\\x64";
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    WriteWholeFile(folder + "\\scanbridge.dll", "MZ");
+}
+
+std::string OwnPath() {
+    char path[32768] = {};
+    GetEnvironmentVariableA("PATH", path, sizeof(path));
+    return path;
+}
+
+TEST_F(RunnerTest, A64BitJavaGetsThe64BitBridgeFirstOnItsPathAndTheSameCommandLine) {
+    WriteParameters("-Xmx512m \r\n-jar app.jar\r\n");
+    PlaceJavaBesideRunner(KORVELO_FAKE_JAVA64_EXE);
+    PlaceX64Bridge(appFolder_);
+    SetCurrentVersion("1.8");
+    const Outcome outcome = Run("runner.exe one");
+    ExpectEndedWithZero(outcome);
+    ExpectBoxes(outcome, {});
+    ExpectLaunch(outcome, "java.exe -Xmx512m -jar app.jar \"one\"");
+    ASSERT_EQ(outcome.launches.size(), 1u);
+    EXPECT_EQ(outcome.launches[0].path, appFolder_ + "\\x64;" + OwnPath());
+}
+
+TEST_F(RunnerTest, A64BitJavaOnlyIn64BitSystemGetsThe64BitBridgeToo) {
+    WriteParameters("-jar app.jar");
+    PlaceJavaInNativeSystem(KORVELO_FAKE_JAVA64_EXE);
+    PlaceX64Bridge(appFolder_);
+    SetCurrentVersion("1.8");
+    const Outcome outcome = Run("runner.exe");
+    ExpectEndedWithZero(outcome);
+    ExpectLaunch(outcome, "java.exe -jar app.jar");
+    ASSERT_EQ(outcome.launches.size(), 1u);
+    EXPECT_EQ(outcome.launches[0].path, appFolder_ + "\\x64;" + OwnPath());
+}
+
+// Also on a 32-bit Windows, where no 64-bit program runs.
+TEST_F(RunnerTest, A32BitJavaKeepsItsPathBesideThe64BitBridge) {
+    WriteParameters("-jar app.jar");
+    PlaceJavaBesideRunner();
+    PlaceX64Bridge(appFolder_);
+    SetCurrentVersion("1.8");
+    const Outcome outcome = Run("runner.exe");
+    ExpectEndedWithZero(outcome);
+    ExpectLaunch(outcome, "java.exe -jar app.jar");
+    ASSERT_EQ(outcome.launches.size(), 1u);
+    EXPECT_EQ(outcome.launches[0].path, OwnPath());
+}
+
+TEST_F(RunnerTest, A64BitJavaKeepsItsPathWithoutThe64BitBridge) {
+    WriteParameters("-jar app.jar");
+    PlaceJavaBesideRunner(KORVELO_FAKE_JAVA64_EXE);
+    SetCurrentVersion("1.8");
+    const Outcome outcome = Run("runner.exe");
+    ExpectEndedWithZero(outcome);
+    ExpectLaunch(outcome, "java.exe -jar app.jar");
+    ASSERT_EQ(outcome.launches.size(), 1u);
+    EXPECT_EQ(outcome.launches[0].path, OwnPath());
+}
