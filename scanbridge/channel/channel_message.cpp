@@ -25,8 +25,9 @@ std::optional<Shape> ShapeOf(MessageKind kind) {
         case MessageKind::Hello:
             return Shape{1, 0};
         case MessageKind::Resolution:
-        case MessageKind::Page:
             return Shape{2, 0};
+        case MessageKind::Page:
+            return Shape{3, 0};
         case MessageKind::Answer:
             return Shape{1, kMaxSourceListBytes};
     }
@@ -61,10 +62,11 @@ bool NumbersInBounds(const Message& message) {
 
 }  // namespace
 
-Message MakeMessage(MessageKind kind, std::int32_t first, std::int32_t second, std::string bytes) {
+Message MakeMessage(MessageKind kind, std::int32_t first, std::int32_t second, std::string bytes,
+                    std::int32_t third) {
     Message message;
     message.kind = kind;
-    message.numbers = {first, second};
+    message.numbers = {first, second, third};
     message.bytes = std::move(bytes);
     return message;
 }

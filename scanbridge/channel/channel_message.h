@@ -35,11 +35,14 @@ enum class MessageKind : std::uint32_t {
     // Worker to front.
     Hello = 20,   // protocol version, once the worker is ready
     Answer = 21,  // value; bytes: for ListSources, the name list
-    Page = 22,    // the file mapping's handle in the worker, the BMP file's size
+    // The file mapping's handle in the worker, the BMP file's size, and the
+    // mapping's serial number: a new number for every mapping the worker
+    // makes, so the front may keep one mapped while the number stays.
+    Page = 22,
 };
 
 inline constexpr std::size_t kMessageHeaderSize = 8;
-inline constexpr std::size_t kMaxNumbers = 2;
+inline constexpr std::size_t kMaxNumbers = 3;
 inline constexpr std::int32_t kProtocolVersion = 1;
 // A source name is at most 34 bytes; the list of every installed source,
 // each with its zero byte, stays far below this.
@@ -62,7 +65,7 @@ struct MessageHeader {
 };
 
 Message MakeMessage(MessageKind kind, std::int32_t first = 0, std::int32_t second = 0,
-                    std::string bytes = {});
+                    std::string bytes = {}, std::int32_t third = 0);
 
 std::vector<unsigned char> Encode(const Message& message);
 

@@ -6,6 +6,7 @@
 
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include "channel_message.h"
 
@@ -15,7 +16,7 @@
 // receives at a time; any thread may send.
 class PipeChannel {
 public:
-    explicit PipeChannel(HANDLE pipe) : pipe_(pipe) {}
+    explicit PipeChannel(HANDLE pipe);
     ~PipeChannel();
     PipeChannel(const PipeChannel&) = delete;
     PipeChannel& operator=(const PipeChannel&) = delete;
@@ -31,8 +32,17 @@ public:
     HANDLE Handle() const { return pipe_; }
 
 private:
-    bool Transfer(bool write, void* data, DWORD size);
+    // One overlapped read or write; answers the bytes moved, 0 when none can be.
+    DWORD Transfer(bool write, HANDLE event, void* data, DWORD size);
+    // Makes the first size bytes of the received ones available.
+    bool Fill(std::size_t size);
 
     std::mutex sending_;
     HANDLE pipe_;
+    HANDLE sendEvent_;
+    HANDLE receiveEvent_;
+    // What was read and not yet taken: one read takes whatever has arrived,
+    // often a whole message and more.
+    std::vector<unsigned char> received_;
+    std::size_t taken_ = 0;
 };

@@ -48,13 +48,6 @@ void SayOnStderr(const std::string& line) {
     WriteFile(stderrHandle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
-struct View {
-    const void* at;
-    ~View() {
-        if (at != nullptr) UnmapViewOfFile(at);
-    }
-};
-
 }  // namespace
 
 WorkerEngine::~WorkerEngine() {
@@ -131,18 +124,33 @@ std::optional<Message> WorkerEngine::Ask(const Message& request, bool pagesMayCo
     return std::nullopt;
 }
 
+void WorkerEngine::ReleasePageView() {
+    if (pageView_ != nullptr) UnmapViewOfFile(pageView_);
+    pageView_ = nullptr;
+    pageViewSize_ = 0;
+}
+
 bool WorkerEngine::TakePage(WorkerProcess& worker, const Message& page) {
-    HANDLE mapping = nullptr;
-    const auto remote = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(page.numbers[0]));
-    if (!DuplicateHandle(worker.Process(), remote, GetCurrentProcess(), &mapping, FILE_MAP_READ,
-                         FALSE, 0))
-        return false;
     const auto size = static_cast<std::size_t>(page.numbers[1]);
-    // A view as long as the page said; a smaller mapping gives none.
-    const View view{MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, size)};
-    CloseHandle(mapping);
-    if (view.at == nullptr) return false;
-    hook_(view.at, size);
+    const std::int32_t serial = page.numbers[2];
+    if (pageView_ == nullptr || serial != pageSerial_) {
+        ReleasePageView();
+        HANDLE mapping = nullptr;
+        const auto remote = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(page.numbers[0]));
+        if (!DuplicateHandle(worker.Process(), remote, GetCurrentProcess(), &mapping, FILE_MAP_READ,
+                             FALSE, 0))
+            return false;
+        pageView_ = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+        CloseHandle(mapping);
+        if (pageView_ == nullptr) return false;
+        MEMORY_BASIC_INFORMATION region{};
+        if (VirtualQuery(pageView_, &region, sizeof(region)) == 0) return false;
+        pageViewSize_ = region.RegionSize;
+        pageSerial_ = serial;
+    }
+    // The worker said more than it mapped.
+    if (size > pageViewSize_) return false;
+    hook_(pageView_, size);
     return worker.Channel().Send(MakeMessage(MessageKind::PageTaken));
 }
 
@@ -200,6 +208,7 @@ bool WorkerEngine::RunScan(int count) {
         // of the Java window.
         AllowSetForegroundWindow(worker->Id());
         const auto reply = Ask(MakeMessage(MessageKind::Scan, count), true);
+        ReleasePageView();
         // A worker that died during the scan ends it as failed.
         answer = reply && reply->numbers[0] != 0;
     }

@@ -49,6 +49,7 @@ private:
     // The worker's answer, or nothing when the session ended on the way.
     std::optional<Message> Ask(const Message& request, bool pagesMayCome = false);
     bool TakePage(WorkerProcess& worker, const Message& page);
+    void ReleasePageView();
     void EndSession();
     bool Send(const Message& message);
 
@@ -58,5 +59,9 @@ private:
     std::mutex workerLock_;
     std::shared_ptr<WorkerProcess> worker_;
     bool startFailed_ = false;
+    // The worker's page mapping as this side maps it, during a scan.
+    const void* pageView_ = nullptr;
+    std::size_t pageViewSize_ = 0;
+    std::int32_t pageSerial_ = 0;
     std::atomic<int> scanning_{0};
 };

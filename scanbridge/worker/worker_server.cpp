@@ -26,6 +26,7 @@ WorkerServer::WorkerServer(PipeChannel& channel)
 
 WorkerServer::~WorkerServer() {
     server = nullptr;
+    ReleasePageMapping();
     CloseHandle(queued_);
     CloseHandle(pageTaken_);
 }
@@ -34,33 +35,51 @@ void WorkerServer::DeliverImage(void* dib, std::size_t size) {
     if (server != nullptr) server->SendPage(dib, size);
 }
 
+void WorkerServer::ReleasePageMapping() {
+    if (pageView_ != nullptr) UnmapViewOfFile(pageView_);
+    if (pageMapping_ != nullptr) CloseHandle(pageMapping_);
+    pageView_ = nullptr;
+    pageMapping_ = nullptr;
+    pageMappingSize_ = 0;
+}
+
+void* WorkerServer::PageView(std::size_t size) {
+    if (pageView_ != nullptr && size <= pageMappingSize_) return pageView_;
+    ReleasePageMapping();
+    pageMapping_ = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                      static_cast<DWORD>(size), nullptr);
+    if (pageMapping_ == nullptr) return nullptr;
+    pageView_ = MapViewOfFile(pageMapping_, FILE_MAP_WRITE, 0, 0, size);
+    if (pageView_ == nullptr) {
+        CloseHandle(pageMapping_);
+        pageMapping_ = nullptr;
+        return nullptr;
+    }
+    pageMappingSize_ = size;
+    ++pageMappingSerial_;
+    return pageView_;
+}
+
 void WorkerServer::SendPage(void* dib, std::size_t size) {
     if (gone_) return;
     const auto layout = MeasureDib(dib, size);
     if (!layout) return;
     // The page goes over as the BMP file itself, in memory the front maps:
     // the front copies it once more, into the Java array, and that is all.
-    const HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                              layout->fileSize, nullptr);
-    if (mapping == nullptr) return;
-    void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, layout->fileSize);
-    if (view == nullptr) {
-        CloseHandle(mapping);
-        return;
-    }
+    auto* view = static_cast<unsigned char*>(PageView(layout->fileSize));
+    if (view == nullptr) return;
     StoreSizeImage(dib, *layout);
     const auto header = BmpFileHeader(*layout);
     std::memcpy(view, header.data(), header.size());
-    std::memcpy(static_cast<unsigned char*>(view) + header.size(), dib, layout->DibBytes());
-    UnmapViewOfFile(view);
-    // The front duplicates the handle out of this process while this thread
-    // waits, so the page is the front's before the source goes on.
-    const auto value = static_cast<std::int32_t>(reinterpret_cast<INT_PTR>(mapping));
+    std::memcpy(view + header.size(), dib, layout->DibBytes());
+    // This thread waits until the front has made its array, so the mapping
+    // is not written again before that.
+    const auto value = static_cast<std::int32_t>(reinterpret_cast<INT_PTR>(pageMapping_));
     ResetEvent(pageTaken_);
-    if (channel_.Send(
-            MakeMessage(MessageKind::Page, value, static_cast<std::int32_t>(layout->fileSize))))
+    if (channel_.Send(MakeMessage(MessageKind::Page, value,
+                                  static_cast<std::int32_t>(layout->fileSize), {},
+                                  pageMappingSerial_)))
         WaitForSingleObject(pageTaken_, INFINITE);
-    CloseHandle(mapping);
 }
 
 DWORD WINAPI WorkerServer::ReadThread(void* self) {
@@ -141,6 +160,8 @@ void WorkerServer::Execute(const Message& request) {
             break;
         case MessageKind::Scan:
             value = manager_.RunScan(n[0]);
+            // A page's worth of memory is not kept between scans.
+            ReleasePageMapping();
             break;
         case MessageKind::StopAlone:
             value = manager_.StopScan();

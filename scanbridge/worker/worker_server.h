@@ -31,6 +31,10 @@ public:
 private:
     static void DeliverImage(void* dib, std::size_t size);
     void SendPage(void* dib, std::size_t size);
+    // The page mapping, made anew only when a page does not fit it; null
+    // when none can be had.
+    void* PageView(std::size_t size);
+    void ReleasePageMapping();
     void Read();
     static DWORD WINAPI ReadThread(void* self);
     void Execute(const Message& request);
@@ -44,4 +48,10 @@ private:
     HANDLE pageTaken_;  // the front answered the last page, or is gone
     std::atomic<bool> gone_{false};
     DWORD engineThread_ = 0;
+    // Kept from page to page of a scan, so that neither side maps and
+    // touches fresh memory for every page.
+    HANDLE pageMapping_ = nullptr;
+    void* pageView_ = nullptr;
+    std::size_t pageMappingSize_ = 0;
+    std::int32_t pageMappingSerial_ = 0;
 };

@@ -31,7 +31,7 @@ TEST(ChannelMessage, EveryKindComesBackAsSent) {
         MakeMessage(MessageKind::Duplex, 1),
         MakeMessage(MessageKind::Scan, -1),
         MakeMessage(MessageKind::Answer, 1, 0, names),
-        MakeMessage(MessageKind::Page, 0x1A4, 24883254),
+        MakeMessage(MessageKind::Page, 0x1A4, 24883254, {}, 3),
         MakeMessage(MessageKind::Hello, kProtocolVersion),
     };
     for (const Message& message : sent) {
@@ -52,6 +52,7 @@ TEST(ChannelMessage, HeadersOutsideTheirKindsBoundsAreRefusedBeforeAnyPayloadIsR
         {"unknown kind", 0, 0},
         {"unknown kind beyond the last", 23, 4},
         {"numbers missing", static_cast<std::uint32_t>(MessageKind::Resolution), 4},
+        {"a page without its serial", static_cast<std::uint32_t>(MessageKind::Page), 8},
         {"bytes where none belong", static_cast<std::uint32_t>(MessageKind::Scan), 5},
         {"a name longer than any", static_cast<std::uint32_t>(MessageKind::OpenSource),
          kMaxNameBytes + 1},
@@ -71,15 +72,20 @@ TEST(ChannelMessage, PayloadValuesOutsideTheirBoundsAreRefused) {
         std::memcpy(bytes.data(), &value, 4);
         return bytes;
     };
-    auto page = word(0x1A4);
-    const auto tooSmall = word(53);
-    page.insert(page.end(), tooSmall.begin(), tooSmall.end());
-    EXPECT_FALSE(RoundTrip(Wire(static_cast<std::uint32_t>(MessageKind::Page), 8, page)))
+    const auto words = [&](std::initializer_list<std::int32_t> values) {
+        std::vector<unsigned char> bytes;
+        for (std::int32_t value : values) {
+            const auto one = word(value);
+            bytes.insert(bytes.end(), one.begin(), one.end());
+        }
+        return bytes;
+    };
+    const auto page = static_cast<std::uint32_t>(MessageKind::Page);
+    EXPECT_TRUE(RoundTrip(Wire(page, 12, words({0x1A4, 54, 1}))));
+    EXPECT_FALSE(RoundTrip(Wire(page, 12, words({0x1A4, 53, 1}))))
         << "a page smaller than a BMP file's headers";
-    auto nullHandle = word(0);
-    const auto size = word(100);
-    nullHandle.insert(nullHandle.end(), size.begin(), size.end());
-    EXPECT_FALSE(RoundTrip(Wire(static_cast<std::uint32_t>(MessageKind::Page), 8, nullHandle)));
+    EXPECT_FALSE(RoundTrip(Wire(page, 12, words({0x1A4, -5, 1})))) << "a negative size";
+    EXPECT_FALSE(RoundTrip(Wire(page, 12, words({0, 100, 1})))) << "no handle";
     EXPECT_FALSE(RoundTrip(Wire(static_cast<std::uint32_t>(MessageKind::Duplex), 4, word(2))))
         << "a boolean is 0 or 1";
 }

@@ -8,6 +8,7 @@
 #include "block_watch.h"
 
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -78,6 +79,8 @@ struct Manager {
     UINT notifyStyle = FAKE_TWAIN_NOTIFY_ENABLE_WINDOW;
     HWND managerWindow = nullptr;           // given at MSG_OPENDSM
     std::deque<TW_UINT16> pendingForEvent;  // FAKE_TWAIN_NOTIFY_MANAGER_WAKEUP
+    UINT pagesPerScan = 0;                  // FAKE_TWAIN_PAGES
+    std::vector<LONGLONG> transferEnds;     // of every page, for FAKE_TWAIN_LOG
 };
 
 Manager& TheManager() {
@@ -412,11 +415,33 @@ Outcome SourcePending(TW_UINT16 msg, pTW_PENDINGXFERS pending, FakeTwainRequest&
     return kSuccess;
 }
 
+// FAKE_TWAIN_PAGES: each scan's pages, A4 at 300 dpi in colour, numbered in
+// their first byte, and the notification that they are ready.
+void AddScanPages() {
+    Manager& m = TheManager();
+    if (m.pagesPerScan == 0 || !m.images.empty()) return;
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof(header);
+    header.biWidth = 2480;
+    header.biHeight = 3508;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    std::vector<unsigned char> dib(sizeof(header) + 7440 * 3508);
+    std::memcpy(dib.data(), &header, sizeof(header));
+    for (UINT i = 0; i < m.pagesPerScan; ++i) {
+        dib[sizeof(header)] = static_cast<unsigned char>(i);
+        FakeTwain_AddImage(dib.data(), static_cast<UINT>(dib.size()), TWRC_XFERDONE,
+                           static_cast<TW_UINT16>(m.pagesPerScan - 1 - i));
+    }
+    FakeTwain_PostNotification(MSG_XFERREADY);
+}
+
 Outcome SourceUserInterface(TW_UINT16 msg, pTW_USERINTERFACE ui) {
     Manager& m = TheManager();
     if (!ui) return kBadValue;
     if (msg == MSG_ENABLEDS) {
         if (m.state != kSourceOpen) return kSequenceError;
+        AddScanPages();
         m.state = kEnabled;
         m.parent = static_cast<HWND>(ui->hParent);
         std::vector<TW_UINT16> held;
@@ -553,7 +578,28 @@ void LogLine(const char* line) {
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
-    if (reason == DLL_PROCESS_DETACH) LogLine(reserved != nullptr ? "detach at exit" : "detach");
+    if (reason == DLL_PROCESS_ATTACH) {
+        // A program in another process cannot script this manager: this
+        // variable gives it one default source, "Pages", with that many
+        // pages for every scan.
+        char pages[16] = {};
+        if (GetEnvironmentVariableA("FAKE_TWAIN_PAGES", pages, sizeof(pages)) > 0) {
+            TheManager().pagesPerScan = static_cast<UINT>(std::atoi(pages));
+            FakeTwain_AddSource("Pages", 5, TRUE);
+        }
+    }
+    if (reason == DLL_PROCESS_DETACH) {
+        // When each page's transfer ended, by the performance counter, which
+        // every process of the machine shares; written only now, so that the
+        // writing is in no one's figures.
+        for (LONGLONG at : TheManager().transferEnds) {
+            char line[48];
+            wsprintfA(line, "transferred %u %u", static_cast<unsigned>(at >> 32),
+                      static_cast<unsigned>(at & 0xFFFFFFFF));
+            LogLine(line);
+        }
+        LogLine(reserved != nullptr ? "detach at exit" : "detach");
+    }
     return TRUE;
 }
 
@@ -583,6 +629,11 @@ extern "C" TW_UINT16 PASCAL DSM_Entry(pTW_IDENTITY pOrigin, pTW_IDENTITY pDest, 
     char line[32];
     wsprintfA(line, "%u/%u", static_cast<unsigned>(DAT), static_cast<unsigned>(MSG));
     LogLine(line);
+    if (DG == DG_IMAGE && DAT == DAT_IMAGENATIVEXFER && outcome.returnCode == TWRC_XFERDONE) {
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        m.transferEnds.push_back(now.QuadPart);
+    }
     return outcome.returnCode;
 }
 
