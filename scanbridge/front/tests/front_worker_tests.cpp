@@ -308,3 +308,44 @@ TEST(WorkerLifetime, AWorkerServesOnlyTheProcessThatStartedIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// The library beside a worker that breaks the protocol: the session with it
+// ends, the scan ends as failed, and the process goes on.
+TEST(WorkerLifetime, AMalformedMessageEndsTheSessionNeverTheProcess) {
+    const char* faults[] = {"unknown", "huge", "bytes", "page-oversized", "page-handle"};
+    for (const char* fault : faults) {
+        SCOPED_TRACE(fault);
+        SetEnvironmentVariableA("FAKE_WORKER_FAULT", fault);
+        FakeJvm jvm;
+        {
+            ScanbridgeDll dll(".\\misbehaving\\scanbridge.dll");
+            ASSERT_TRUE(dll.Loaded());
+            for (int scan = 0; scan < 2; ++scan) {
+                // The second scan meets a fresh worker.
+                jvm.calls.clear();
+                EXPECT_EQ(dll.scan(jvm.Env(), jvm.Scan(), 1), JNI_FALSE);
+                EXPECT_EQ(jvm.calls,
+                          (std::vector<std::string>{"fireStartScanning", "fireStopScanning"}));
+                EXPECT_TRUE(jvm.pages.empty());
+                EXPECT_EQ(dll.isScanning(jvm.Env(), jvm.Scan()), JNI_FALSE);
+            }
+            // Answers of a well-formed kind still count.
+            EXPECT_EQ(dll.setPixelType(jvm.Env(), jvm.Scan(), 2), JNI_TRUE);
+        }
+        EXPECT_EQ(jvm.violations, std::vector<std::string>{});
+    }
+    // The same worker's proper page, for contrast.
+    SetEnvironmentVariableA("FAKE_WORKER_FAULT", "page-ok");
+    FakeJvm jvm;
+    {
+        ScanbridgeDll dll(".\\misbehaving\\scanbridge.dll");
+        EXPECT_EQ(dll.scan(jvm.Env(), jvm.Scan(), 1), JNI_TRUE);
+    }
+    ASSERT_EQ(jvm.pages.size(), 1u);
+    EXPECT_EQ(jvm.pages[0].size(), 58u);
+    SetEnvironmentVariableA("FAKE_WORKER_FAULT", nullptr);
+}
+
+}  // namespace

@@ -94,7 +94,7 @@ TEST(WorkerLongRun, WhatTheWorkerAndTheJvmHoldStaysWhereItWas) {
     EXPECT_EQ(pages, static_cast<std::size_t>(kWarmUpScans + kMeasuredScans));
     EXPECT_EQ(WorkersOf(GetCurrentProcessId()).size(), 1u) << "one worker all along";
 
-    constexpr long long kMemoryKiB = 1024;
+    constexpr long long kMemoryKiB = 256;
     constexpr long long kWineOwn = 2;
     std::printf(
         "report: worker long run: %d scans (%d of them warm-up) of one A4 page at 300 dpi\n"

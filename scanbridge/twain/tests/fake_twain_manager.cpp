@@ -625,7 +625,9 @@ extern "C" TW_UINT16 PASCAL DSM_Entry(pTW_IDENTITY pOrigin, pTW_IDENTITY pDest, 
         m.conditionCode = outcome.conditionCode;
     }
     request.returnCode = outcome.returnCode;
-    m.requests.push_back(request);
+    // No program in this process reads the records of FAKE_TWAIN_PAGES, and
+    // a long run would see them grow.
+    if (m.pagesPerScan == 0) m.requests.push_back(request);
     char line[32];
     wsprintfA(line, "%u/%u", static_cast<unsigned>(DAT), static_cast<unsigned>(MSG));
     LogLine(line);
