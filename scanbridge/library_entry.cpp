@@ -5,9 +5,11 @@
 #include "extension_module.h"
 #include "image_delivery.h"
 #include "scan_manager.h"
+#include "trace.h"
 
 namespace {
 
+trace::Session traceSession("bridge");
 // Constructed with the library's static objects, before DllMain runs, and
 // destroyed with them at unload, which closes the source and the manager.
 ScanManager manager;

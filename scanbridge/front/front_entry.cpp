@@ -4,10 +4,12 @@
 
 #include "extension_module.h"
 #include "image_delivery.h"
+#include "trace.h"
 #include "worker_engine.h"
 
 namespace {
 
+trace::Session traceSession("front");
 // Nothing is started here: the worker starts at the first request that
 // needs it, outside the loader lock.
 WorkerEngine engine(DeliverBmpFile);

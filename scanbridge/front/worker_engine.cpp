@@ -4,6 +4,7 @@
 #include <windows.h>
 // clang-format on
 
+#include "trace.h"
 #include "worker_process.h"
 
 namespace {
@@ -76,8 +77,10 @@ std::shared_ptr<WorkerProcess> WorkerEngine::Worker() {
         // TWAIN.
         startFailed_ = true;
         SayOnStderr("scanbridge: no scanning: the worker " + Narrow(path) + " " + why);
+        if (trace::On()) trace::Line("worker " + Narrow(path) + " " + why);
         return nullptr;
     }
+    if (trace::On()) trace::Line("worker started, process " + std::to_string(started->Id()));
     const std::lock_guard<std::mutex> lock(workerLock_);
     worker_ = started;
     return worker_;
@@ -90,7 +93,11 @@ void WorkerEngine::EndSession() {
         ended = std::move(worker_);
     }
     // A stop on another thread may still hold it; the last holder ends it.
-    if (ended) ended->Channel().Close();
+    if (!ended) return;
+    if (trace::On())
+        trace::Line("session with the worker ended, process " + std::to_string(ended->Id()) +
+                    (ended->Alive() ? "" : ", which is gone"));
+    ended->Channel().Close();
 }
 
 bool WorkerEngine::Send(const Message& message) {

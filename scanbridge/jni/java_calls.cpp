@@ -1,5 +1,11 @@
 #include "java_calls.h"
 
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "trace.h"
+
 namespace {
 
 // A local class reference, released on every path.
@@ -32,10 +38,21 @@ void Call(JNIEnv* env, jobject target, const char* name, const char* signature,
     if (method == nullptr) {
         // The NoSuchMethodError of the look-up.
         DescribeAndClear(env);
+        if (trace::On()) trace::Line(std::string("callback ") + name + ": no such method");
         return;
     }
+    const auto start = std::chrono::steady_clock::now();
     env->CallVoidMethod(target, method, arguments...);
-    DescribeAndClear(env);
+    const bool threw = DescribeAndClear(env);
+    if (trace::On()) {
+        // How long Java kept the bridge waiting.
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
+        char took[32];
+        std::snprintf(took, sizeof took, "%.1f ms", ms);
+        trace::Line(std::string("callback ") + name + " " + took + (threw ? ", threw" : ""));
+    }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "bridge_gate.h"
 #include "java_calls.h"
 #include "java_context.h"
+#include "native_trace.h"
 #include "scan_engine.h"
 
 namespace {
@@ -71,19 +72,31 @@ std::optional<std::string> AnsiName(JNIEnv* env, jstring name) {
     return ansi;
 }
 
+std::string Numbers(long first) { return std::to_string(first); }
+std::string Numbers(long first, long second) {
+    return std::to_string(first) + ", " + std::to_string(second);
+}
+std::string Flag(jboolean value) { return value == JNI_TRUE ? "true" : "false"; }
+auto None() {
+    return [] { return std::string(); };
+}
+
 }  // namespace
 
 extern "C" {
 
 // A fixed answer that touches nothing shared, so it never needs the gate.
 JNIEXPORT jboolean JNICALL Java_cz_plamix_scan_Scan_isTwainAvailble(JNIEnv*, jobject) {
-    return JNI_TRUE;
+    NativeTrace trace("isTwainAvailble", None());
+    return trace.Answer(static_cast<jboolean>(JNI_TRUE));
 }
 
 JNIEXPORT jobjectArray JNICALL Java_cz_plamix_scan_Scan_getAvailableSources(JNIEnv* env, jobject) {
+    NativeTrace trace("getAvailableSources", None());
     const BridgeEntry entry;
-    if (!entry.Admitted()) return NewStringArray(env, 0);
+    if (!entry.Admitted()) return trace.Refuse(NewStringArray(env, 0), "busy");
     const std::vector<std::string> names = SplitNames(TheScanEngine().ListSourceNames());
+    trace.Answered(std::to_string(names.size()) + " sources");
 
     const jobjectArray array = NewStringArray(env, static_cast<jsize>(names.size()));
     if (array == nullptr) return nullptr;
@@ -98,9 +111,10 @@ JNIEXPORT jobjectArray JNICALL Java_cz_plamix_scan_Scan_getAvailableSources(JNIE
 }
 
 JNIEXPORT jboolean JNICALL Java_cz_plamix_scan_Scan_scan(JNIEnv* env, jobject self, jint count) {
-    if (!IsPageCount(count)) return JNI_FALSE;
+    NativeTrace trace("scan", [&] { return Numbers(count); });
+    if (!IsPageCount(count)) return trace.Refuse(JNI_FALSE, "page count out of range");
     BridgeEntry entry(BridgeEntry::Kind::Scan);
-    if (!entry.Admitted()) return JNI_FALSE;
+    if (!entry.Admitted()) return trace.Refuse(JNI_FALSE, "busy");
 
     // Before the first callback: the scan counts as running from here, and
     // no stop can reach the engine until StartEngineUnlessStopped.
@@ -118,75 +132,90 @@ JNIEXPORT jboolean JNICALL Java_cz_plamix_scan_Scan_scan(JNIEnv* env, jobject se
         TheScanEngine().StopScan();
     }
     CallVoidCallback(env, self, "fireStopScanning", "()V");
-    return Answer(answer);
+    return trace.Answer(Answer(answer));
 }
 
 // Answers 1 as always, and 0 when the bridge was busy and nothing changed.
 JNIEXPORT jint JNICALL Java_cz_plamix_scan_Scan_setShowUI(JNIEnv*, jobject, jboolean show) {
+    NativeTrace trace("setShowUI", [&] { return Flag(show); });
     const BridgeEntry entry;
-    if (!entry.Admitted()) return 0;
-    return TheScanEngine().SetShowUI(IsTrue(show));
+    if (!entry.Admitted()) return trace.Refuse(0, "busy");
+    return trace.Answer(static_cast<jint>(TheScanEngine().SetShowUI(IsTrue(show))));
 }
 
 JNIEXPORT jboolean JNICALL Java_cz_plamix_scan_Scan_selectSource(JNIEnv* env, jobject,
                                                                  jstring name) {
-    if (name == nullptr) return JNI_FALSE;
+    NativeTrace trace("selectSource", None());
+    if (name == nullptr) return trace.Refuse(JNI_FALSE, "no name");
     const BridgeEntry entry;
-    if (!entry.Admitted()) return JNI_FALSE;
+    if (!entry.Admitted()) return trace.Refuse(JNI_FALSE, "busy");
     const auto ansi = AnsiName(env, name);
-    if (!ansi) return JNI_FALSE;
-    return Answer(TheScanEngine().OpenSourceByName(ansi->c_str()));
+    if (!ansi) return trace.Refuse(JNI_FALSE, "no source can bear that name");
+    trace.Arguments("\"" + *ansi + "\"");
+    return trace.Answer(Answer(TheScanEngine().OpenSourceByName(ansi->c_str())));
 }
 
-JNIEXPORT jboolean JNICALL Java_cz_plamix_scan_Scan_selectDefaultSource(JNIEnv*, jobject, jint) {
+JNIEXPORT jboolean JNICALL Java_cz_plamix_scan_Scan_selectDefaultSource(JNIEnv*, jobject,
+                                                                        jint ignored) {
+    NativeTrace trace("selectDefaultSource", [&] { return Numbers(ignored); });
     const BridgeEntry entry;
-    if (!entry.Admitted()) return JNI_FALSE;
-    return Answer(TheScanEngine().PickDefaultSource());
+    if (!entry.Admitted()) return trace.Refuse(JNI_FALSE, "busy");
+    return trace.Answer(Answer(TheScanEngine().PickDefaultSource()));
 }
 
-JNIEXPORT void JNICALL Java_cz_plamix_scan_Scan_initInstance(JNIEnv*, jobject) {}
+JNIEXPORT void JNICALL Java_cz_plamix_scan_Scan_initInstance(JNIEnv*, jobject) {
+    NativeTrace trace("initInstance", None());
+}
 
-JNIEXPORT void JNICALL Java_cz_plamix_scan_Scan_releaseInstance(JNIEnv*, jobject) {}
+JNIEXPORT void JNICALL Java_cz_plamix_scan_Scan_releaseInstance(JNIEnv*, jobject) {
+    NativeTrace trace("releaseInstance", None());
+}
 
 // Only reads the scanning flag, so any thread may ask at any time.
 JNIEXPORT jboolean JNICALL Java_cz_plamix_scan_Scan_isScanning(JNIEnv*, jobject) {
-    return Answer(TheScanEngine().IsScanning());
+    NativeTrace trace("isScanning", None());
+    return trace.Answer(Answer(TheScanEngine().IsScanning()));
 }
 
 JNIEXPORT jint JNICALL Java_cz_plamix_scan_Scan_stopScanning(JNIEnv*, jobject) {
+    NativeTrace trace("stopScanning", None());
     const StopEntry entry;
     switch (entry.way()) {
         case StopEntry::Way::Refused:
-            return 0;
+            return trace.Refuse(0, "busy");
         case StopEntry::Way::Noted:
             // The scan it was meant for will not start.
-            return 1;
+            return trace.Answer(static_cast<jint>(1));
         case StopEntry::Way::BesideScan:
-            return TheScanEngine().RequestStop();
+            return trace.Answer(static_cast<jint>(TheScanEngine().RequestStop()));
         case StopEntry::Way::Alone:
             break;
     }
-    return TheScanEngine().StopScan();
+    return trace.Answer(static_cast<jint>(TheScanEngine().StopScan()));
 }
 
 JNIEXPORT jboolean JNICALL Java_cz_plamix_scan_Scan_setPixelType(JNIEnv*, jobject, jint type) {
-    if (!IsPixelType(type)) return JNI_FALSE;
+    NativeTrace trace("setPixelType", [&] { return Numbers(type); });
+    if (!IsPixelType(type)) return trace.Refuse(JNI_FALSE, "pixel type out of range");
     const BridgeEntry entry;
-    if (!entry.Admitted()) return JNI_FALSE;
-    return Answer(TheScanEngine().ApplyPixelType(type));
+    if (!entry.Admitted()) return trace.Refuse(JNI_FALSE, "busy");
+    return trace.Answer(Answer(TheScanEngine().ApplyPixelType(type)));
 }
 
 JNIEXPORT jboolean JNICALL Java_cz_plamix_scan_Scan_setDPI(JNIEnv*, jobject, jint x, jint y) {
-    if (!IsResolution(x) || !IsResolution(y)) return JNI_FALSE;
+    NativeTrace trace("setDPI", [&] { return Numbers(x, y); });
+    if (!IsResolution(x) || !IsResolution(y))
+        return trace.Refuse(JNI_FALSE, "resolution out of range");
     const BridgeEntry entry;
-    if (!entry.Admitted()) return JNI_FALSE;
-    return Answer(TheScanEngine().ApplyResolution(x, y));
+    if (!entry.Admitted()) return trace.Refuse(JNI_FALSE, "busy");
+    return trace.Answer(Answer(TheScanEngine().ApplyResolution(x, y)));
 }
 
 JNIEXPORT jboolean JNICALL Java_cz_plamix_scan_Scan_setDoubleSided(JNIEnv*, jobject, jboolean on) {
+    NativeTrace trace("setDoubleSided", [&] { return Flag(on); });
     const BridgeEntry entry;
-    if (!entry.Admitted()) return JNI_FALSE;
-    return Answer(TheScanEngine().ApplyDuplex(IsTrue(on)));
+    if (!entry.Admitted()) return trace.Refuse(JNI_FALSE, "busy");
+    return trace.Answer(Answer(TheScanEngine().ApplyDuplex(IsTrue(on))));
 }
 
 }  // extern "C"

@@ -77,6 +77,24 @@ NativeImage::~NativeImage() {
     }
 }
 
+std::size_t NativeImage::Bytes() const {
+    switch (kind_) {
+        case Kind::GlobalBlock:
+            return GlobalSize(handle_);
+        case Kind::Bitmap: {
+            BITMAP shape{};
+            if (GetObjectW(static_cast<HBITMAP>(handle_), sizeof shape, &shape) != sizeof shape)
+                return 0;
+            return static_cast<std::size_t>(shape.bmWidthBytes) *
+                   static_cast<std::size_t>(shape.bmHeight);
+        }
+        case Kind::DiscardedBlock:
+        case Kind::Unknown:
+            break;
+    }
+    return 0;
+}
+
 bool NativeImage::Read(void (*receive)(void*, std::size_t)) const {
     switch (kind_) {
         case Kind::GlobalBlock:

@@ -29,6 +29,8 @@ public:
     NativeImage& operator=(const NativeImage&) = delete;
 
     Kind kind() const { return kind_; }
+    // What the handle holds: a block's size, a bitmap's pixel bytes, 0 else.
+    std::size_t Bytes() const;
 
     // Calls receive with the image as a packed DIB in memory and the number
     // of bytes that hold it; the memory is valid during the call only. A

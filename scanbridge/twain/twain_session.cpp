@@ -1,5 +1,8 @@
 #include "twain_session.h"
 
+#include "trace.h"
+#include "twain_trace.h"
+
 #include <cstring>
 
 namespace {
@@ -35,6 +38,13 @@ bool TwainSession::DsmCall(pTW_IDENTITY origin, pTW_IDENTITY destination, TW_UIN
         status_ = TW_STATUS{};
         // DG_CONTROL/DAT_STATUS/MSG_GET
         entry_(origin, destination, DG_CONTROL, DAT_STATUS, MSG_GET, &status_);
+    }
+    // Every request but the events that were not the source's, which are
+    // every message of the scan's pump.
+    if (trace::On() && !(msg == MSG_PROCESSEVENT && lastReturnCode_ == TWRC_NOTDSEVENT)) {
+        trace::Line(TwainRequestLine(destination, group, dat, msg, data,
+                                     static_cast<TW_UINT16>(lastReturnCode_),
+                                     status_.ConditionCode));
     }
     return lastReturnCode_ == TWRC_SUCCESS;
 }

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "pipe_channel.h"
+#include "trace.h"
 #include "worker_server.h"
 
 namespace {
@@ -67,6 +68,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (!GetNamedPipeServerProcessId(pipe, &server) || server != front)
         return Fail(L"scanbridge worker: the pipe is not served by the process that started it");
 
+    // The same file as the front's, when its environment, which this process
+    // inherited, names one.
+    const trace::Session traceSession("worker");
     WorkerServer worker(channel);
     worker.Serve(instance);
     return 0;

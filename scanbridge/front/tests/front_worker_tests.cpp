@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "fake_jvm.h"
+#include "trace_reader.h"
 #include "scanbridge_dll.h"
 #include "worker_processes.h"
 
@@ -346,6 +347,49 @@ TEST(WorkerLifetime, AMalformedMessageEndsTheSessionNeverTheProcess) {
     ASSERT_EQ(jvm.pages.size(), 1u);
     EXPECT_EQ(jvm.pages[0].size(), 58u);
     SetEnvironmentVariableA("FAKE_WORKER_FAULT", nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// Both sides write the one file, each line saying which.
+TEST(WorkerTrace, FrontAndWorkerWriteOneTraceEachLineWithItsSide) {
+    const std::string path = FreshTracePath("front64_trace.txt");
+    SetEnvironmentVariableA("SCANBRIDGE_TRACE", path.c_str());
+    FakeJvm jvm;
+    {
+        ScanbridgeDll dll("scanbridge.dll");
+        ASSERT_TRUE(dll.Loaded());
+        ASSERT_EQ(dll.selectSource(jvm.Env(), jvm.Scan(), jvm.NewString(kScannerName)), JNI_TRUE);
+        dll.setShowUI(jvm.Env(), jvm.Scan(), JNI_FALSE);
+        EXPECT_EQ(dll.scan(jvm.Env(), jvm.Scan(), 1), JNI_TRUE);
+    }
+    SetEnvironmentVariableA("SCANBRIDGE_TRACE", nullptr);
+
+    const std::vector<std::string> lines = TraceLines(path);
+    const std::vector<TracedRequest> requests = TracedRequests(lines);
+    ASSERT_FALSE(requests.empty());
+    for (const TracedRequest& r : requests) EXPECT_EQ(r.side, "worker") << r.line;
+    EXPECT_EQ(requests.front().line.find("worker twain DG_CONTROL/DAT_PARENT/MSG_OPENDSM"), 0u);
+    EXPECT_EQ(requests.back().line.find("worker twain DG_CONTROL/DAT_PARENT/MSG_CLOSEDSM"), 0u)
+        << "the worker closed the manager when the library was released";
+    const std::vector<std::string> images = TracedOf(lines, "image");
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_EQ(images[0].find("image global block, 827 x 1169, 24 bits"), 0u) << images[0];
+    std::vector<std::string> sides;
+    for (const std::string& line : lines) {
+        const std::string rest = AfterHead(line);
+        const std::string side = rest.substr(0, rest.find(' '));
+        const std::string what =
+            rest.substr(side.size() + 1, rest.find(' ', side.size() + 1) - side.size() - 1);
+        if (what == "native" || what == "callback" || what == "image")
+            sides.push_back(what + " " + side);
+    }
+    EXPECT_EQ(sides, (std::vector<std::string>{"native front", "native front", "callback front",
+                                               "callback front", "image worker", "callback front",
+                                               "native front"}));
+    EXPECT_NE(TracedOf(lines, "worker").size(), 0u) << "the front says when its worker started";
 }
 
 }  // namespace

@@ -25,6 +25,7 @@
 
 #include "dib_image.h"
 #include "fake_jvm.h"
+#include "trace_reader.h"
 #include "scanbridge_dll.h"
 
 namespace {
@@ -200,6 +201,46 @@ TEST_F(CameraThroughWine, WithoutItsDialogTheCameraTransfersNothing) {
     EXPECT_EQ(Scan(-1), JNI_TRUE);
 
     EXPECT_EQ(jvm_.calls, (std::vector<std::string>{"fireStartScanning", "fireStopScanning"}));
+}
+
+}  // namespace
+
+namespace {
+
+// The trace of a scan through a driver nobody here wrote: every request,
+// the pages as the bitmaps this driver hands over, and all of it from the
+// side that speaks TWAIN.
+TEST_F(CameraThroughWine, TheTraceShowsTheDriversAnswersAndItsBitmaps) {
+    dll_.reset();
+    const std::string path = FreshTracePath("camera_trace.txt");
+    SetEnvironmentVariableA("SCANBRIDGE_TRACE", path.c_str());
+    dll_ = std::make_unique<ScanbridgeDll>("scanbridge.dll");
+    ASSERT_EQ(dll_->selectSource(jvm_.Env(), jvm_.Scan(), jvm_.NewString(kCameraName)), JNI_TRUE);
+    dll_->setShowUI(jvm_.Env(), jvm_.Scan(), JNI_TRUE);
+    EXPECT_EQ(Scan(-1), JNI_TRUE);
+    dll_.reset();
+    SetEnvironmentVariableA("SCANBRIDGE_TRACE", nullptr);
+
+    const std::vector<std::string> lines = TraceLines(path);
+    const std::vector<TracedRequest> requests = TracedRequests(lines);
+    ASSERT_FALSE(requests.empty());
+    // The 32-bit bridge speaks TWAIN itself; the 64-bit one through its worker.
+    const std::string side = sizeof(void*) == 8 ? "worker" : "bridge";
+    // DAT_IMAGENATIVEXFER, TWRC_XFERDONE, MSG_OPENDS and TWRC_SUCCESS, as
+    // the trace gives them by number.
+    constexpr unsigned kNativeTransfer = 0x104, kTransferDone = 6, kOpenSource = 0x401;
+    int transfers = 0;
+    bool opened = false;
+    for (const TracedRequest& r : requests) {
+        EXPECT_EQ(r.side, side) << r.line;
+        if (r.dat == kNativeTransfer && r.returnCode == kTransferDone) ++transfers;
+        opened |= r.msg == kOpenSource && r.returnCode == 0;
+    }
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(transfers, 3);
+    const std::vector<std::string> images = TracedOf(lines, "image");
+    ASSERT_EQ(images.size(), 3u);
+    for (const std::string& image : images) EXPECT_EQ(image.find("image bitmap, "), 0u) << image;
 }
 
 }  // namespace
