@@ -77,12 +77,13 @@ struct FakeTwainRequest {
 // With the environment variable FAKE_TWAIN_LOG naming a file, the manager
 // appends one line per request ("DAT/MSG") and "detach" or "detach at exit"
 // when it is unloaded, so a test can see what reached it while its process
-// ended. At unload it first writes "transferred HIGH LOW" for every page
-// handed over: the performance counter when the transfer request returned.
+// ended.
 //
 // With FAKE_TWAIN_PAGES=N, for programs in another process that cannot
-// script the manager: one default source "Pages", and N A4 colour pages at
-// 300 dpi ready at every MSG_ENABLEDS.
+// script the manager: one default source "Pages", N A4 colour pages at
+// 300 dpi ready at every MSG_ENABLEDS, no request records, and at unload,
+// before "detach", a line "transferred HIGH LOW" for every page handed over:
+// the performance counter when its transfer request returned.
 
 // Back to a bare machine: no sources, no scripts, no records, manager closed,
 // no tracked memory. Blocks already handed out are left alone.

@@ -631,7 +631,9 @@ extern "C" TW_UINT16 PASCAL DSM_Entry(pTW_IDENTITY pOrigin, pTW_IDENTITY pDest, 
     char line[32];
     wsprintfA(line, "%u/%u", static_cast<unsigned>(DAT), static_cast<unsigned>(MSG));
     LogLine(line);
-    if (DG == DG_IMAGE && DAT == DAT_IMAGENATIVEXFER && outcome.returnCode == TWRC_XFERDONE) {
+    // Only for FAKE_TWAIN_PAGES: a long run in this process would see them grow.
+    if (m.pagesPerScan != 0 && DG == DG_IMAGE && DAT == DAT_IMAGENATIVEXFER &&
+        outcome.returnCode == TWRC_XFERDONE) {
         LARGE_INTEGER now;
         QueryPerformanceCounter(&now);
         m.transferEnds.push_back(now.QuadPart);
