@@ -2,11 +2,7 @@
 // driven through its exports with the tests' small Java environment, talks to
 // Wine's own TWAIN manager (its built-in twain_32.dll, no stand-in), which
 // loads the virtual scanner like any scanner driver.
-//
-// Wine's manager does not search C:\windows\twain_32 for drivers: it only
-// loads the two data sources of its own, sane.ds and gphoto2.ds, by those
-// names. So the virtual scanner is installed as C:\windows\twain_32\sane.ds of
-// this test's own Wine prefix, which no other test uses.
+// The virtual scanner is installed as Wine's sane.ds (virtual_scanner_installed.h).
 
 #include <gtest/gtest.h>
 
@@ -23,34 +19,9 @@
 #include "paper_feeder.h"
 #include "scan_dialog_ids.h"
 #include "scanbridge_dll.h"
+#include "virtual_scanner_installed.h"
 
 namespace {
-
-constexpr char16_t kScannerName[] = u"Korvelo Virtual Scanner";
-constexpr wchar_t kDialogCaption[] = L"Korvelo Virtual Scanner";
-
-std::wstring ProgramFolder() {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1);
-}
-
-// Installs the virtual scanner where Wine's manager looks for sane.ds.
-class VirtualScannerInstalled : public ::testing::Environment {
-public:
-    void SetUp() override {
-        wchar_t windows[MAX_PATH] = {};
-        ASSERT_NE(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
-        const std::wstring folder = std::wstring(windows) + L"\\twain_32";
-        CreateDirectoryW(folder.c_str(), nullptr);
-        const std::wstring source = ProgramFolder() + L"KorveloVirtualScanner.ds";
-        ASSERT_TRUE(CopyFileW(source.c_str(), (folder + L"\\sane.ds").c_str(), FALSE))
-            << "cannot install the virtual scanner, error " << GetLastError();
-    }
-};
-
-const auto* const kInstalled = ::testing::AddGlobalTestEnvironment(new VirtualScannerInstalled);
 
 HWND FindScanDialog() { return FindWindowW(L"#32770", kDialogCaption); }
 

@@ -15,34 +15,10 @@
 #include "fake_jvm.h"
 #include "trace_reader.h"
 #include "scanbridge_dll.h"
+#include "virtual_scanner_installed.h"
 #include "worker_processes.h"
 
 namespace {
-
-constexpr char16_t kScannerName[] = u"Korvelo Virtual Scanner";
-constexpr wchar_t kDialogCaption[] = L"Korvelo Virtual Scanner";
-
-std::wstring ProgramFolder() {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1);
-}
-
-class VirtualScannerInstalled : public ::testing::Environment {
-public:
-    void SetUp() override {
-        wchar_t windows[MAX_PATH] = {};
-        ASSERT_NE(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
-        const std::wstring folder = std::wstring(windows) + L"\\twain_32";
-        CreateDirectoryW(folder.c_str(), nullptr);
-        const std::wstring source = ProgramFolder() + L"KorveloVirtualScanner.ds";
-        ASSERT_TRUE(CopyFileW(source.c_str(), (folder + L"\\sane.ds").c_str(), FALSE))
-            << "cannot install the virtual scanner, error " << GetLastError();
-    }
-};
-
-const auto* const kInstalled = ::testing::AddGlobalTestEnvironment(new VirtualScannerInstalled);
 
 // The scanner's dialog once it is shown, or null after timeoutMs.
 HWND AwaitDialog(DWORD timeoutMs = 60000) {
