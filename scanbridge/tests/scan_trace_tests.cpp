@@ -122,6 +122,33 @@ TEST_F(ScanTrace, AFailingCapabilityShowsItsConditionCode) {
     EXPECT_TRUE(seen);
 }
 
+TEST_F(ScanTrace, AFullTraceSaysSoOnceAndGrowsNoFurther) {
+    const std::string path = FreshTracePath("scan_trace_full.txt");
+    {
+        // A trace a few lines short of its bound of 10 MB.
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        const std::string filler(1000, 'x');
+        for (int i = 0; i < 10 * 1024 * 1024 / 1000 - 1; ++i) std::fputs(filler.c_str(), file);
+        std::fclose(file);
+    }
+    SetEnvironmentVariableA("SCANBRIDGE_TRACE", path.c_str());
+    FakeTwain_ClearRequests();
+    ScanTwoPagesAndRelease();
+    EXPECT_EQ(jvm_.pages.size(), 2u) << "the bound changes nothing else";
+
+    const std::vector<std::string> lines = TraceLines(path);
+    int notices = 0;
+    for (const std::string& line : lines)
+        notices += line.find("trace: the file reached its bound of 10 MB") != std::string::npos;
+    EXPECT_EQ(notices, 1);
+    EXPECT_NE(lines.back().find("trace: the file reached its bound"), std::string::npos);
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    ASSERT_TRUE(GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data));
+    EXPECT_LE(data.nFileSizeLow, 10u * 1024 * 1024);
+    DeleteFileA(path.c_str());
+}
+
 TEST_F(ScanTrace, APathThatCannotBeOpenedChangesNothingElse) {
     FakeTwain_ClearRequests();
     ScanTwoPagesAndRelease();

@@ -12,6 +12,8 @@ namespace {
 
 // A trace left on for weeks must not fill the disk.
 constexpr LONGLONG kMaxBytes = 10 * 1024 * 1024;
+// Kept free for the line that says the trace stops, so that it fits too.
+constexpr LONGLONG kNoticeRoom = 256;
 
 std::atomic<HANDLE> file{nullptr};
 const char* writer = "bridge";
@@ -78,7 +80,7 @@ void Line(const std::string& text) {
     if (!full) {
         LARGE_INTEGER size{};
         GetFileSizeEx(to, &size);
-        if (size.QuadPart + static_cast<LONGLONG>(line.size()) > kMaxBytes) {
+        if (size.QuadPart + static_cast<LONGLONG>(line.size()) > kMaxBytes - kNoticeRoom) {
             full = true;
             WriteRaw(to, std::string(head) +
                              "trace: the file reached its bound of 10 MB; no "
