@@ -246,9 +246,7 @@ std::string TForm1::JavaEnvironment() {
     // child's PATH changes: the search for java.exe itself keeps this process's.
     const std::string bridgeFolder = appPath_ + "x64";
     const std::string java = FindJavaLikeCreateProcess(appPath_);
-    if (java.empty() || !IsX64Program(java)) return std::string();
-    const DWORD attributes = GetFileAttributesA((bridgeFolder + "\\scanbridge.dll").c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    if (java.empty() || !IsX64Program(java) || !IsFile(bridgeFolder + "\\scanbridge.dll"))
         return std::string();
     char* current = GetEnvironmentStringsA();
     if (current == nullptr) return std::string();

@@ -8,11 +8,6 @@ namespace {
 
 const char* const kJava = "java.exe";
 
-bool IsFile(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 std::string InFolder(std::string folder) {
     if (folder.empty()) return std::string();
     if (folder.back() != '\\' && folder.back() != '/') folder += '\\';
@@ -36,6 +31,11 @@ bool Read(HANDLE file, LONG offset, void* into, DWORD size) {
 }
 
 }  // namespace
+
+bool IsFile(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
 
 std::string FindJavaLikeCreateProcess(const std::string& ownFolder) {
     const std::string windows = Text(WindowsFolder);

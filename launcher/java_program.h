@@ -11,6 +11,9 @@
 // when it finds none.
 std::string FindJavaLikeCreateProcess(const std::string& ownFolder);
 
+// Whether path names a file, not a folder.
+bool IsFile(const std::string& path);
+
 // Whether the program at path is a 64-bit x86 Windows program, by the
 // Machine field of its PE header. False for anything unreadable.
 bool IsX64Program(const std::string& path);

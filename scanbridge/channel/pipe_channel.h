@@ -29,8 +29,6 @@ public:
     // Ends the session: a Receive waiting on another thread returns nothing.
     void Close();
 
-    HANDLE Handle() const { return pipe_; }
-
 private:
     // One overlapped read or write; answers the bytes moved, 0 when none can be.
     DWORD Transfer(bool write, HANDLE event, void* data, DWORD size);

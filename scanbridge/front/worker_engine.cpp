@@ -4,6 +4,7 @@
 #include <windows.h>
 // clang-format on
 
+#include "stderr_line.h"
 #include "trace.h"
 #include "worker_process.h"
 
@@ -37,16 +38,6 @@ std::string Narrow(const std::wstring& text) {
     if (size > 1)
         WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
     return out;
-}
-
-// Straight to the process's standard error, past any C library buffer: the
-// JVM shows it, and a process without one loses nothing else.
-void SayOnStderr(const std::string& line) {
-    const HANDLE stderrHandle = GetStdHandle(STD_ERROR_HANDLE);
-    if (stderrHandle == nullptr || stderrHandle == INVALID_HANDLE_VALUE) return;
-    const std::string text = line + "\n";
-    DWORD written = 0;
-    WriteFile(stderrHandle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
 }  // namespace

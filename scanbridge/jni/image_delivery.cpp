@@ -34,29 +34,37 @@ bool FillBmpArray(void* dib, const BmpLayout& layout, JNIEnv* env, jbyteArray ar
     return !DescribeAndClear(env);
 }
 
-void DeliverImage(void* dib, std::size_t size) {
+namespace {
+
+// Hands a Java array of length bytes, filled by fill, to fireNewImage of the
+// current scan. An OutOfMemoryError when the page does not fit the Java heap
+// loses the page, as does a refused fill.
+template <typename Fill>
+void HandToJava(jsize length, Fill fill) {
     const JavaContext& context = CurrentJavaContext();
     JNIEnv* env = context.env;
     if (env == nullptr) return;
-    const auto layout = MeasureDib(dib, size);
-    if (!layout) return;
-
-    const LocalArray bmp(env, static_cast<jsize>(layout->fileSize));
-    // An OutOfMemoryError when the page does not fit the Java heap.
+    const LocalArray bmp(env, length);
     if (DescribeAndClear(env) || bmp.get() == nullptr) return;
-    if (!FillBmpArray(dib, *layout, env, bmp.get())) return;
-
+    if (!fill(env, bmp.get())) return;
     CallVoidCallback(env, context.scan, "fireNewImage", "([B)V", bmp.get());
 }
 
+}  // namespace
+
+void DeliverImage(void* dib, std::size_t size) {
+    if (CurrentJavaContext().env == nullptr) return;
+    const auto layout = MeasureDib(dib, size);
+    if (!layout) return;
+    HandToJava(static_cast<jsize>(layout->fileSize), [&](JNIEnv* env, jbyteArray array) {
+        return FillBmpArray(dib, *layout, env, array);
+    });
+}
+
 void DeliverBmpFile(const void* bmp, std::size_t size) {
-    const JavaContext& context = CurrentJavaContext();
-    JNIEnv* env = context.env;
-    if (env == nullptr || size > 0x7FFFFFFF) return;
-    const LocalArray array(env, static_cast<jsize>(size));
-    if (DescribeAndClear(env) || array.get() == nullptr) return;
-    env->SetByteArrayRegion(array.get(), 0, static_cast<jsize>(size),
-                            static_cast<const jbyte*>(bmp));
-    if (DescribeAndClear(env)) return;
-    CallVoidCallback(env, context.scan, "fireNewImage", "([B)V", array.get());
+    if (size > 0x7FFFFFFF) return;
+    HandToJava(static_cast<jsize>(size), [&](JNIEnv* env, jbyteArray array) {
+        env->SetByteArrayRegion(array, 0, static_cast<jsize>(size), static_cast<const jbyte*>(bmp));
+        return !DescribeAndClear(env);
+    });
 }

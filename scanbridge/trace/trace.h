@@ -6,7 +6,7 @@
 // environment when the library loads, one line per TWAIN request, image,
 // Java callback and native goes to the end of that file. It changes nothing
 // the bridge does, and without the variable it writes nothing: callers test
-// TraceOn() before they build a line.
+// On() before they build a line.
 namespace trace {
 
 // Reads SCANBRIDGE_TRACE and opens its file for appending. side names the

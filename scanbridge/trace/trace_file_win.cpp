@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cstdio>
 
+#include "stderr_line.h"
+
 namespace trace {
 namespace {
 
@@ -23,12 +25,6 @@ bool full = false;
 void WriteRaw(HANDLE to, const std::string& text) {
     DWORD written = 0;
     WriteFile(to, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-}
-
-void SayOnStderr(const std::string& line) {
-    const HANDLE stderrHandle = GetStdHandle(STD_ERROR_HANDLE);
-    if (stderrHandle != nullptr && stderrHandle != INVALID_HANDLE_VALUE)
-        WriteRaw(stderrHandle, line + "\n");
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 #include <winternl.h>
 // clang-format on
 
-#include <cstdio>
 #include <cwchar>
 #include <string>
 

@@ -20,38 +20,6 @@ namespace {
 constexpr int kWarmUpScans = 10;
 constexpr int kMeasuredScans = 50;
 
-// Committed private memory of another process, walked as its own address
-// space would be.
-std::size_t CommittedPrivateBytesOf(HANDLE process) {
-    std::size_t committed = 0;
-    MEMORY_BASIC_INFORMATION region;
-    const char* at = nullptr;
-    while (VirtualQueryEx(process, at, &region, sizeof(region)) == sizeof(region)) {
-        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
-            committed += region.RegionSize;
-        const char* next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
-        if (next <= at) break;
-        at = next;
-    }
-    return committed;
-}
-
-// Kernel handles open in another process: each value that can be duplicated
-// out of it is one (Wine's GetProcessHandleCount answers 0). Its table gives
-// out the lowest free slot, so none lie above the bound.
-unsigned LiveKernelHandlesOf(HANDLE process) {
-    unsigned live = 0;
-    for (UINT_PTR value = 4; value < 0x4000; value += 4) {
-        HANDLE copy = nullptr;
-        if (DuplicateHandle(process, reinterpret_cast<HANDLE>(value), GetCurrentProcess(), &copy, 0,
-                            FALSE, DUPLICATE_SAME_ACCESS)) {
-            ++live;
-            CloseHandle(copy);
-        }
-    }
-    return live;
-}
-
 struct Footprint {
     long long workerKiB;
     long long workerHandles;
@@ -68,7 +36,7 @@ TEST(WorkerLongRun, WhatTheWorkerAndTheJvmHoldStaysWhereItWas) {
     HANDLE worker = nullptr;
     const auto measure = [&] {
         jvm.CollectGarbage();
-        return Footprint{static_cast<long long>(CommittedPrivateBytesOf(worker) / 1024),
+        return Footprint{static_cast<long long>(CommittedPrivateBytes(worker) / 1024),
                          LiveKernelHandlesOf(worker),
                          static_cast<long long>(CommittedPrivateBytes() / 1024),
                          LiveKernelHandles()};

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <vector>
 
-std::size_t CommittedPrivateBytes() {
+std::size_t CommittedPrivateBytes(HANDLE process) {
     std::size_t committed = 0;
     MEMORY_BASIC_INFORMATION region;
     const char* at = nullptr;
-    while (VirtualQuery(at, &region, sizeof(region)) == sizeof(region)) {
+    while (VirtualQueryEx(process, at, &region, sizeof(region)) == sizeof(region)) {
         if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) {
             committed += region.RegionSize;
         }
@@ -45,6 +45,19 @@ unsigned LiveKernelHandles() {
     for (UINT_PTR value = 4; value < kValues; value += 4) {
         DWORD flags;
         if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++live;
+    }
+    return live;
+}
+
+unsigned LiveKernelHandlesOf(HANDLE process) {
+    unsigned live = 0;
+    for (UINT_PTR value = 4; value < 0x4000; value += 4) {
+        HANDLE copy = nullptr;
+        if (DuplicateHandle(process, reinterpret_cast<HANDLE>(value), GetCurrentProcess(), &copy, 0,
+                            FALSE, DUPLICATE_SAME_ACCESS)) {
+            ++live;
+            CloseHandle(copy);
+        }
     }
     return live;
 }
